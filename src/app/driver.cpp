@@ -170,7 +170,8 @@ void RunConvertExamineTask(ui::zqTask& task) {
     }
     // A conversion that died between the commits of its data files is put back before any data
     // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
-    if (std::string ending; !dz::convert::RecoverInterruptedRuns(converting, nullptr, &ending)) {
+    const auto use = converting ? dz::convert::CompanyUse::Convert : dz::convert::CompanyUse::Look;
+    if (std::string ending; !dz::convert::RecoverInterruptedRuns(use, nullptr, &ending)) {
         RunEnded(ending);
         task.End(ui::zqTask::kEndedCancelled);
         return;

@@ -12,7 +12,7 @@ namespace dz::app {
 void RunTableEditor(dz::ui::zqTask& task) {
     // The editor writes tables and may read the data files to fill them: a conversion that
     // stopped while posting is put back first, as the conversions do (saying so, or why not).
-    if (!dz::convert::RecoverInterruptedRuns(true)) {
+    if (!dz::convert::RecoverInterruptedRuns(dz::convert::CompanyUse::Write)) {
         task.End(dz::ui::zqTask::kEndedCancelled);
         return;
     }

@@ -17,7 +17,8 @@ namespace dz::cli {
 
 bool recover_interrupted_runs(const std::string& command, bool mayWrite) {
     std::vector<std::string> said;
-    const bool whole = convert::RecoverInterruptedRuns(mayWrite, &said);
+    const auto use = mayWrite ? convert::CompanyUse::Write : convert::CompanyUse::Look;
+    const bool whole = convert::RecoverInterruptedRuns(use, &said);
     // Each text's "\r" line breaks (the next step's, among them) printed as new lines.
     for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
     return whole;

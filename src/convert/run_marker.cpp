@@ -130,6 +130,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         case xio::RunNoticeKind::ForeignLockAside:
             s = {13844, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::StoppedRunHeld:
+            s = {13866, n.reason, ui::kError, n.next};
+            ok = false;
+            break;
         case xio::RunNoticeKind::NotItsJournal:
             // Refuses that file where it is opened; the command goes on with the others.
             s = {13621, n.reason, ui::kWarning, n.next};
@@ -145,6 +149,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;
             case xio::RunNoticeKind::ForeignLock: *ending = xvlRCString::Get(13843); break;
+            case xio::RunNoticeKind::StoppedRunHeld: *ending = xvlRCString::Get(13867); break;
             default: break;
             }
         }
@@ -171,7 +176,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
     return ok;
 }
 
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said, std::string* ending) {
+bool RecoverInterruptedRuns(CompanyUse use, std::vector<std::string>* said, std::string* ending) {
+    const bool mayWrite = use != CompanyUse::Look;
     // A command starts: what stands in the company is said once more, once.
     xio::forget_run_notices_said();
     std::vector<std::string> dataFolders;
@@ -184,7 +190,7 @@ bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said, std::
     for (const auto& folder : dataFolders) {
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
-        if (!xio::settle_dead_runs({folder, mayWrite, ""})) ok = false;
+        if (!xio::settle_dead_runs({folder, mayWrite, "", use == CompanyUse::Convert})) ok = false;
         if (mayWrite) xio::remove_restore_leftovers(folder);
     }
     const bool whole = SayRunNotices(mayWrite, said, ending) && ok;

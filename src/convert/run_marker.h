@@ -46,15 +46,19 @@ private:
     ui::NextStep next_;
 };
 
+// How a command uses the company: it only looks, it may write, or it converts (it may write, and
+// makes its run in its own backup folders).
+enum class CompanyUse { Look, Write, Convert };
+
 // What every command that opens a company's data files does first. A command that may write
-// (`mayWrite`) puts every interrupted run back, saying so on the screen and in the company log,
+// (`use` not Look) puts every interrupted run back, saying so on the screen and in the company log,
 // and removes the leftovers of put-backs killed midway; one that only looks leaves everything as
 // it is, writes nothing, and refuses to run (a company half posted is not to be read as whole).
 // True when the command may go on. With `said`, what is to be said goes there (its next step in
 // the command line's words after it) instead of to the
 // screen. With `ending`, a command that may not go on gets the words its ending gives, true for
 // what refused it first (a run not put back, another user's run, one that cannot be judged).
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
+bool RecoverInterruptedRuns(CompanyUse use, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
 // Says what the data-file layer put back or refused since it was last asked (on the screen, and
 // for a command that may write in the company log). False when something was refused; `ending`
 // as above.

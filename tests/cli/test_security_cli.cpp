@@ -2,6 +2,7 @@
 // to run SQL against another company's files, an older data file that a look must not upgrade,
 // a company folder whose name reads like a URI, and a table file that cannot be opened.
 #include "cli_support.h"
+#include "hold_flock.h"
 #include "socket_file.h"
 
 #include <gmock/gmock.h>
@@ -336,6 +337,35 @@ TEST_F(SecurityCli, AHeldFolderLockIsSaidAsAConversionInProgress) {
     EXPECT_THAT(said, ::testing::HasSubstr("wait while it posts"));
     EXPECT_THAT(said, ::testing::HasSubstr("a conversion of this company is in progress, and nothing is written over it"));
     EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr("stopped before it had finished posting")));
+}
+
+// A backup folder's lock held by a user it is not for: a conversion, which would make its run in
+// that folder, is refused once, at once, saying whose it is not once; a load, which makes no run
+// there, goes on and says so.
+TEST_F(SecurityCli, AnOutsidersHoldOfTheBackupFoldersLockRefusesAConversionAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
+    const fs::path backup = shared / ".backup";
+    fs::create_directory(backup);
+    fs::permissions(backup, fs::perms(0755));
+    const pid_t holder = dz::testing_support::HoldFlockInChild(backup / "folder.lock", 65534);
+    ASSERT_GT(holder, 0);
+    Spit(dir / "header.load", "@GLM 1\nH3 CREATED=0\n");
+    const CliResult converted = Look("convert", shared, text.string());
+    const CliResult loaded = Cli({"load", "--company", shared.string(), (dir / "header.load").string()});
+    dz::testing_support::KillHolder(holder);
+    const std::string held = "folder.lock is held by process " + std::to_string(holder) + " of user nobody\n";
+    EXPECT_EQ(converted.status, 2);
+    EXPECT_THAT(converted.err, ::testing::HasSubstr("error: A backup folder's lock is held by a process that is none of the "
+                                                    "programs it is for, and what stands in the folder is neither put "
+                                                    "back nor written over: the lock file "));
+    EXPECT_THAT(converted.err, ::testing::HasSubstr(held));
+    EXPECT_THAT(converted.err, ::testing::HasSubstr("the run ended: a backup folder's lock is held by a process that is "
+                                                    "none of the programs it is for, and nothing is written over"));
+    for (const char* never : {"goes on", "Unable to backup", "which is none of the programs"})
+        EXPECT_THAT(converted.out + converted.err, ::testing::Not(::testing::HasSubstr(never)));
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_THAT(loaded.err, ::testing::HasSubstr("the folder holds no stopped conversion, and the command goes on"));
+    EXPECT_THAT(loaded.err, ::testing::HasSubstr(held));
 }
 
 TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {

@@ -961,14 +961,14 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_THAT(Backups(), ::testing::Contains(::testing::HasSubstr(".marker")));
     // A look refuses a company in that state, and puts nothing back.
     std::vector<std::string> said;
-    EXPECT_FALSE(RecoverInterruptedRuns(false, &said));
+    EXPECT_FALSE(RecoverInterruptedRuns(CompanyUse::Look, &said));
     ASSERT_EQ(said.size(), 1u);
     EXPECT_THAT(said[0], HasSubstr("are not all from one moment"));
     EXPECT_FALSE(Files() == before);
     // A command that writes puts back every file the run committed (the other still stands as
     // it was), says so, and leaves no copy behind.
     said.clear();
-    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
     ASSERT_EQ(said.size(), 1u);
     EXPECT_THAT(said[0], HasSubstr("were put back as they were before it (MASTER.TCV)"));
     EXPECT_THAT(ReadFile(suite::x_log_path()), HasSubstr("were put back"));
@@ -1004,7 +1004,7 @@ TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRe
     auto ending = [] {
         std::vector<std::string> said;
         std::string words;
-        const bool whole = RecoverInterruptedRuns(true, &said, &words);
+        const bool whole = RecoverInterruptedRuns(CompanyUse::Write, &said, &words);
         std::string all = whole ? "went on" : words;
         for (const auto& line : said) all += "|" + line;
         return all;
@@ -1023,6 +1023,36 @@ TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRe
     EXPECT_THAT(untold + other, Not(HasSubstr("not put back")));
 }
 
+// A run killed before its first commit whose lock an outsider holds: every writing command is
+// refused at once in words true for it (nothing of it posted), naming the holder, with the step
+// to have it ended; once it is, the next writing command clears the run.
+TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingCommandInItsOwnWords) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
+    dz::xvl::InstallStepWords();
+    const std::string before = Files();
+    ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 0);
+    fs::path runLock;
+    for (const auto& name : Backups())
+        if (name.ends_with(".lock")) runLock = company.path() / ".backup" / name;
+    const pid_t holder = HoldFlockInChild(runLock, 65534);
+    ASSERT_GT(holder, 0);
+    std::vector<std::string> said;
+    std::string ending;
+    EXPECT_FALSE(RecoverInterruptedRuns(CompanyUse::Write, &said, &ending));
+    KillHolder(holder);
+    EXPECT_EQ(ending, "a stopped conversion's lock is held by a process that is none of the programs it is for, and "
+                      "nothing is written over the data files it names");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0], HasSubstr("A conversion that stopped stands in the company, and its lock is held by a process "
+                                   "that is none of the programs it is for"));
+    EXPECT_THAT(said[0], HasSubstr(runLock.string() + " is held by process " + std::to_string(holder) + " of user nobody"));
+    EXPECT_THAT(said[0], HasSubstr("Next: have an administrator end the process that holds " + runLock.string()));
+    said.clear();
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    EXPECT_TRUE(Files() == before);
+}
+
 // Two backup folders of another user that this user cannot read ask the same of the person: one
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {
@@ -1036,7 +1066,7 @@ TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefus
     ASSERT_EQ(::chmod(company.path().c_str(), 0755), 0);  // its temporary folder lies in the shared one
     const std::string text = testing_support::AnswerAs(65534, 65534, [] {
         std::vector<std::string> said;
-        RecoverInterruptedRuns(true, &said);
+        RecoverInterruptedRuns(CompanyUse::Write, &said);
         std::string all = std::to_string(said.size());
         for (const auto& line : said) all += "|" + line;
         return all;
@@ -1064,7 +1094,7 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackFromAnotherFolder
         }
         ASSERT_EQ(::chdir("/"), 0);
         std::vector<std::string> said;
-        EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+        EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
         ASSERT_EQ(::chdir(home.c_str()), 0);
         EXPECT_THAT(said, ::testing::Contains(HasSubstr("were put back as they were before it")));
         if (moved) {
@@ -1104,7 +1134,7 @@ TEST_F(TwoFileConvertTest, ARunThatDiesAfterTheFirstLookIsPutBackWhenItsFilesAre
     char c = 0;
     ASSERT_EQ(::read(atCommit[0], &c, 1), 1);
     std::vector<std::string> said;
-    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));  // the run lives, holding its marker
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));  // the run lives, holding its marker
     EXPECT_TRUE(said.empty());
     ASSERT_EQ(::write(release[1], "x", 1), 1);
     int status = 0;
@@ -1133,7 +1163,7 @@ TEST_F(TwoFileConvertTest, ATextFileWhoseRunDiedBeforeItsStampWasConvertedBefore
     std::replace(h.begin(), h.end(), '/', '_');
     WriteFile(company.str(".backup/MASTER.TCV~" + h + "~999999999"), "copy");
     std::vector<std::string> said;
-    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
     EXPECT_TRUE(said.empty());
     EXPECT_THAT(Backups(), ::testing::IsEmpty());
     OpenBoth();
@@ -1297,7 +1327,7 @@ TEST_F(TwoFileConvertTest, ABatchNumberStaysTakenOnlyWithTheDataThatUsedIt) {
             converter.tagInOther = false;
         }
         ConvertKilledAt(text, kill.at);
-        ASSERT_TRUE(RecoverInterruptedRuns(true));
+        ASSERT_TRUE(RecoverInterruptedRuns(CompanyUse::Write));
         EXPECT_TRUE(Files() == before) << kill.at << kill.oneFile;
         EXPECT_EQ(stored(), 0u) << kill.at << kill.oneFile;
     }

@@ -10,6 +10,7 @@
 #include "convert/record_fields.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/ui/ui.h"
+#include "hold_flock.h"
 #include "short_folder.h"
 #include "small_disk.h"
 
@@ -138,34 +139,8 @@ inline int OnReadOnlyFolder(const fs::path& folder, const std::function<bool()>&
     return WEXITSTATUS(status);
 }
 
-// Another program holding a lock file: a child process that makes `file` (mode 0600) when it is
-// missing and holds an exclusive flock on it until it is killed (KillHolder). -1 when it could not.
-inline pid_t HoldFlockInChild(const fs::path& file) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        const char ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? '1' : '0';
-        (void)!::write(fds[1], &ok, 1);
-        for (;;) ::pause();
-    }
-    ::close(fds[1]);
-    char ok = 0;
-    const bool ready = child > 0 && ::read(fds[0], &ok, 1) == 1 && ok == '1';
-    ::close(fds[0]);
-    if (!ready && child > 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-    }
-    return ready ? child : -1;
-}
-
-inline void KillHolder(pid_t holder) {
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-}
+using testing_support::HoldFlockInChild;
+using testing_support::KillHolder;
 
 // Fills the disk `folder` stands on to the last byte, with a file of its own.
 inline void FillDiskOf(const fs::path& folder) {

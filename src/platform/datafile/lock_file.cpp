@@ -313,6 +313,9 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
     // Write access where it can be had: a data file's exclusive lock is a write lock.
     int oldFd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_WRONLY | kOpenFlags);
+    // A data file's lock file this user may only read takes no write lock through that
+    // descriptor: the shared lock, which keeps every writer off, is the most it can ever give.
+    const bool sharedAtMost = oldFd < 0 && errno == EACCES && spec.kind == LockKind::DataFile;
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
     if (oldFd < 0) {
         // Not to be opened, so not to be locked: no answer of the kernel says that nobody holds
@@ -346,9 +349,11 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
         if (r.held = entitled_holder(spec, w, old.st_dev, old.st_ino); !r.held.empty()) return r;
         // Nobody seen at all: whoever held the exclusive lock let it go meanwhile (or is not
         // shown). What /proc/locks shows never frees a file to be renamed over: the caller
-        // tries the lock again, where the kernel answers for this very file.
+        // tries the lock again, where the kernel answers for this very file. Where the shared
+        // lock is all there is to have, the kernel has answered: no writer holds it.
         const auto holders = lock_holders(old.st_dev, old.st_ino);
-        if (std::none_of(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid != ::getpid(); })) {
+        if (!sharedAtMost &&
+            std::none_of(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid != ::getpid(); })) {
             r.changed = true;
             return r;
         }

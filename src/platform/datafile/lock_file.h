@@ -36,7 +36,9 @@
 //   locks the old file after the rename meets the new one, and so does the replacer, which
 //   takes its lock like anyone else. Neither lock to be had (held whole), it waits for the
 //   holder. A shared lock had where nobody is seen holding the file renames nothing: the
-//   exclusive lock was let go meanwhile, and is tried again.
+//   exclusive lock was let go meanwhile, and is tried again; but a data file's lock file this
+//   user may open for reading only takes no write lock through that descriptor, so there the
+//   shared lock, had, is what says no writer holds it.
 // - Never renamed over nor removed while another program may hold it: only a lock taken on that
 //   very file says that nobody holds it (what /proc/locks shows may miss a lock taken and let
 //   go between its reads, and never shows another machine's), and what this machine shows of

@@ -413,19 +413,27 @@ bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcess
     return fl.l_type != F_UNLCK;
 }
 
-std::string LockTable::holder(char kind, const std::string& key, bool* reading) {
-    if (!attach(false)) return "";
-    if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
-        return it->second != owner_ ? "another handle of this program" : "";
-    if (file_->fd < 0) return "";
+LockHeld LockTable::holder(char kind, const std::string& key) {
+    LockHeld held;
+    if (!attach(false)) return held;
+    if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end()) {
+        if (it->second != owner_) held.who = "another handle of this program";
+        return held;
+    }
+    if (file_->fd < 0) return held;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
-    if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return "";
-    if (reading) *reading = fl.l_type == F_RDLCK;
+    if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return held;
+    held.reading = fl.l_type == F_RDLCK;
     // -1 for an open file description's lock (F_OFD_SETLK), which belongs to no process; 0 when
     // the holder lives in another pid namespace (a container) or on another machine.
-    if (fl.l_pid < 0) return "a program whose process cannot be seen (it holds the lock through an open file description)";
-    if (fl.l_pid == 0) return "a program this machine does not show (one on another machine, or in another container)";
-    return process_words(fl.l_pid);
+    held.description = fl.l_pid < 0;
+    if (held.description)
+        held.who = "a program whose process cannot be seen (it holds the lock through an open file description)";
+    else if (fl.l_pid == 0)
+        held.who = "a program this machine does not show (one on another machine, or in another container)";
+    else
+        held.who = process_words(fl.l_pid);
+    return held;
 }
 
 }  // namespace dz::xio

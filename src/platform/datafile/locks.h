@@ -72,6 +72,17 @@ std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
 // conversion would be.
 enum class LockUse { Write, Look, Foretell };
 
+// Who else holds a lock, as a message says it.
+struct LockHeld {
+    // "process <pid> of user <name>" when the kernel names a process of this machine, else what
+    // it is (a program whose process cannot be seen, for an open file description's lock; one
+    // this machine does not show); empty when nobody else does.
+    std::string who;
+    bool reading = false;  // it holds a read lock only
+    // An open file description's lock, which names no process: how to find it is the step.
+    bool description = false;
+};
+
 class LockTable {
 public:
     LockTable(std::filesystem::path dataFile, int64_t owner);
@@ -95,11 +106,8 @@ public:
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
-    // Who else holds the lock, as a message says it: "process <pid> of user <name>" when the
-    // kernel names a process of this machine, else what it is (a program whose process cannot
-    // be seen, for an open file description's lock; one this machine does not show); empty when
-    // nobody else does. `reading` (when given) tells whether it holds a read lock only.
-    std::string holder(char kind, const std::string& key, bool* reading = nullptr);
+    // Who else holds the lock (see LockHeld).
+    LockHeld holder(char kind, const std::string& key);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }
     // What a person can do about it, when the layer knows (one no lock can be taken on).

@@ -97,6 +97,7 @@ bool FolderLock::take(int dirFd, const std::string& folder, std::string& why, ui
     if (fd_.fd >= 0) return true;
     held_ = failure.error == EWOULDBLOCK && !failure.foreign;
     foreign_ = failure.foreign;
+    holder_ = failure.holder;
     why = failure.cause;
     if (next) *next = failure.next;
     return false;

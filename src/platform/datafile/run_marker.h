@@ -129,10 +129,16 @@ enum class RunNoticeKind {
     NothingPosted,
     // A backup folder's lock is held by none of the programs it is for (another user's process,
     // or one that has ended, through a descriptor another process kept): what it guards is not
-    // looked at. ForeignLock: a run stands there, and the command is refused; ForeignLockAside:
-    // none stands there, and the command goes on. `next`: EndLockHolder.
+    // looked at. ForeignLock: a run stands there, or it is this conversion's own backup folder,
+    // and the command is refused; ForeignLockAside: neither, and the command goes on. `reason`
+    // names the lock file and its holder. `next`: EndLockHolder.
     ForeignLock,
-    ForeignLockAside
+    ForeignLockAside,
+    // A stopped run with nothing to put back (no data file carries it, or its marker is empty
+    // beside its copies) whose lock is held by none of its programs: nothing of it can be
+    // cleared, and every writer is refused until that process ends. `reason` names the lock file
+    // and its holder; `next`: EndLockHolder.
+    StoppedRunHeld
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
@@ -153,6 +159,9 @@ struct SettleRequest {
     std::string dataFolder;
     bool mayWrite = false;  // false: a look, which only reports
     std::string onlyFile;   // only runs naming this data file ("" every run)
+    // A conversion, which makes its run in this user's own backup folder of the data folder: that
+    // folder's lock held by none of the programs it is for refuses it, as where a run stands.
+    bool makesRuns = false;
 };
 // Looks for dead runs in the backup folders of the data folder; a writer puts them back. False
 // when a run is left half posted (refused, or a look found it); `why` then says the first reason.

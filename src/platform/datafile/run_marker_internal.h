@@ -98,11 +98,14 @@ public:
     // After a refused take: whether none but holders it is not for held it (another user's
     // process, or one that has ended, through a descriptor another process kept): said at once.
     bool foreign() const { return foreign_; }
+    // After a refused take: who held it, when known ("process 123 of user nobody").
+    const std::string& holder() const { return holder_; }
 
 private:
     Fd fd_;
     bool held_ = false;
     bool foreign_ = false;
+    std::string holder_;
 };
 
 // Cuts a marker at `at`, synced: 0, or the errno.
@@ -205,7 +208,12 @@ struct Scan {
     std::string* why;
     bool ok = true;
     FolderIds company;  // the company's folders (this data folder among them): where ways may lead
-    bool awaitsTakeBack = false;  // a dead run was left unjudged for a write left in the middle
+    // Dead runs left unjudged for a write left in the middle ("<owner>~<run>"), judged again once
+    // it is taken back.
+    std::set<std::string> awaited;
+    // Only these runs are looked at (a judging again from another of the company's folders);
+    // empty: every run.
+    std::set<std::string> onlyRuns;
 
     // A notice that stops nothing.
     void say(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,

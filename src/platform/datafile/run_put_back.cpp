@@ -252,18 +252,18 @@ public:
             auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
             if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
                 // The program holding the writer's lock is named, and waited for by name.
-                bool reading = false;
-                std::string holder = table->error().empty() ? table->holder('W', "", &reading) : std::string();
-                if (holder == "another program") holder.clear();
+                const LockHeld held = table->error().empty() ? table->holder('W', "") : LockHeld{};
+                const std::string& holder = held.who;
                 const std::string why = !table->error().empty() ? table->error() : holder;
                 dropAsides();
                 // Said as a conversion says it: whether that program reads the file or writes it.
                 return refuse(
                     marker, files,
                     pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")") +
-                        (table->error().empty() ? reading ? " that is reading it" : " that is writing it" : ""),
-                    holder.empty() ? step(ui::Step::AgainWhenFinished)
-                                   : step(ui::Step::AgainWhenFinished, {holder}));
+                        (table->error().empty() ? held.reading ? " that is reading it" : " that is writing it" : ""),
+                    held.description ? step(ui::Step::FindLockHolder, {table->path().string()})
+                    : holder.empty() ? step(ui::Step::AgainWhenFinished)
+                                     : step(ui::Step::AgainWhenFinished, {holder}));
             }
             locks.push_back(std::move(table));
         }

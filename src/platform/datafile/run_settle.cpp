@@ -365,6 +365,25 @@ bool main_missing(Scan& scan, const Piece& here) {
     return ::fstatat(here.dir.fd, marker_name(here.run).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// A dead run with nothing to put back (it committed nothing that stands, or its marker names
+// nothing) whose lock is held by none of its run's programs (an outsider, or a process that has
+// ended, through a descriptor another process kept): nothing of it may be cleared while that lock
+// stands. Every writer is refused at once, whoever's command it is, so
+// nothing is written over the files it names until that process is ended (a look writes nothing,
+// and is not stopped): true when refused.
+bool refuse_held_run(Scan& scan, const Piece& here, const std::string& files) {
+    std::string holder;
+    if (!scan.request.mayWrite || here.life == Life::Dead) return false;
+    lock_file_fault(here.dir.fd, lock_name(here.run), here.owner, &holder);
+    if (holder.empty()) return false;
+    const std::string runLock = here.folder + lock_name(here.run);
+    scan.refuse(RunNoticeKind::StoppedRunHeld, here.markerPath(), files,
+                "the run of the marker " + here.markerPath() + " of " + user_name(here.owner) + " copied " + files +
+                    ", and its lock file " + runLock + " is held by " + holder,
+                step(ui::Step::EndLockHolder, {runLock, holder}), 0, std::to_string(here.owner) + "~" + here.run);
+    return true;
+}
+
 void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const SettleRequest& req = scan.request;
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -406,10 +425,15 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         });
         // Held by none of the programs it is for (an outsider, or a process that has ended,
         // through a descriptor another process kept): said at once, and what it keeps from
-        // being looked at is refused; nothing this program or its users run lets it go.
-        if (lock.foreign())
-            return anyRun ? scan.refuse(RunNoticeKind::ForeignLock, folder, "", why, waitFor)
-                          : scan.say(RunNoticeKind::ForeignLockAside, folder, "", why, waitFor);
+        // being looked at is refused, as is a conversion, which would make its run there; nothing
+        // this program or its users run lets it go. The words say whose it is not: the reason
+        // names the lock file and its holder.
+        if (lock.foreign()) {
+            const std::string held = "the lock file " + folder + kFolderLockName + " is held by " + lock.holder();
+            if (anyRun || (req.makesRuns && ours))
+                return scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor);
+            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held, waitFor);
+        }
         if (!anyRun) return;
         // Held: a conversion of this folder's owner starting, or a writing command settling it,
         // live either way; never said as a conversion that stopped.
@@ -429,6 +453,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const std::string thisRun = this_run();
     for (const auto& run : markers) {
         if (run == thisRun && run_held_in(folder)) continue;  // this program's run, alive
+        if (!scan.onlyRuns.empty() && !scan.onlyRuns.count(std::to_string(owner) + "~" + run)) continue;
         Piece here;
         here.dataFolder = scan.dataFolder;
         here.folder = folder;
@@ -475,9 +500,10 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // middle is judged once that write is taken back (below, by a writing command).
                 if (here.life == Life::Alive) continue;
                 if (j.unsettled) {
-                    scan.awaitsTakeBack = true;
+                    scan.awaited.insert(std::to_string(owner) + "~" + run);
                     continue;
                 }
+                if (refuse_held_run(scan, here, runFiles)) continue;
                 // Another user's run is asked by its lock (read access is enough): one whose lock
                 // is held, or cannot be tried, may be alive.
                 bool askedFile = false;
@@ -504,7 +530,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                              "the run marker " + here.markerPath() + " of " + user + " names " + runFiles +
                                  ", and no data file carries its run: whatever that conversion wrote was taken "
                                  "back, and every file stands as it copied it",
-                             step(ui::Step::ClearedByItsUser, {user, folder}));
+                             step(ui::Step::ClearedByItsUser, {user, folder}), 0, std::to_string(owner) + "~" + run);
                     continue;
                 }
                 scan.notARun(here.markerPath(), owner, folder, runFiles, "no data file carries its run");
@@ -553,6 +579,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             break;
         case Marker::Empty:
             // Its run died before its first commit or after its last: every data file is whole.
+            // Its copies name the files it copied, which nobody writes over while it cannot be
+            // cleared.
+            if (!here.beside.empty() && refuse_held_run(scan, here, files)) break;
             if (req.mayWrite && (ours || admin) && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
         case Marker::Unreadable: {
@@ -616,7 +645,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     // a marker of their run stands in any folder of the company (a main marker removed by hand
     // leaves its parts naming it: its copies may be the only ones left from before the run). So
     // do lock files left without their marker.
-    if (!req.mayWrite || !ours || !req.onlyFile.empty()) return;
+    if (!req.mayWrite || !ours || !req.onlyFile.empty() || !scan.onlyRuns.empty()) return;
     const std::string host = host_name();
     for (const auto& [run, copies] : copiesOf) {
         if (markers.count(run)) continue;
@@ -672,15 +701,27 @@ bool take_back_stopped_writes(Scan& scan) {
 using namespace runs;
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}};
+    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}, {}, {}};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     const auto folders = backup_folders(scan.dataFolder);
     for (const auto& [folder, owner] : folders) settle_folder(scan, folder, owner);
     // A dead run whose stopped commit was just taken back is judged now, by the command that took
     // it back: cleared where this command may (it holds the run's lock), else said as it stands.
-    if (take_back_stopped_writes(scan) && scan.awaitsTakeBack)
+    // Its main marker, which clears it whole, may lie in another of the company's folders (file
+    // control): the run is judged there too.
+    if (take_back_stopped_writes(scan) && !scan.awaited.empty()) {
         for (const auto& [folder, owner] : folders) settle_folder(scan, folder, owner);
+        for (const auto& other : company_data_folders(scan.dataFolder)) {
+            if (folder_id(other) == folder_id(scan.dataFolder)) continue;
+            SettleRequest there = request;
+            there.dataFolder = other;
+            there.onlyFile.clear();
+            Scan again{there, with_slash(normal(other)), why, scan.ok, scan.company, {}, scan.awaited};
+            for (const auto& [folder, owner] : backup_folders(again.dataFolder)) settle_folder(again, folder, owner);
+            scan.ok = scan.ok && again.ok;
+        }
+    }
     return scan.ok;
 }
 

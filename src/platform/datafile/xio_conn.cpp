@@ -4,6 +4,7 @@
 #include "platform/datafile/journal_guard.h"
 #include "platform/datafile/lock_file.h"
 
+#include <optional>
 #include <sys/random.h>
 #include <sys/stat.h>
 
@@ -268,23 +269,22 @@ int failed_with(Handle& hd, int rc) {
 // its own lock on the data file itself, which the kernel shows), or writes it.
 void say_busy(Handle& hd) {
     // None seen: one on another machine sharing the folder, or one that let go meanwhile.
-    std::string who = "another program";
-    std::string unseen = ", which this machine does not show (one on another machine, or one that let go meanwhile)";
-    bool reading = true;
+    std::optional<xio::LockHolder> seen;
     struct stat st {};
     if (::stat(hd.path.c_str(), &st) == 0)
         for (const auto& h : xio::lock_holders(st.st_dev, st.st_ino))
             if (h.pid != ::getpid()) {
-                who = h.words();
-                unseen.clear();
-                reading = h.shared;
+                seen = h;
                 break;
             }
     ui::NextStep next{ui::Step::AgainWhenFinished, {}};
-    if (unseen.empty()) next.args.push_back(who);
+    // An open file description's lock names no process: an administrator finds it.
+    if (seen && seen->pid <= 0) next = {ui::Step::FindLockHolder, {hd.path.string()}};
+    else if (seen) next.args.push_back(seen->words());
     set_error(XIO_LOCKED,
               hd.path.string() + " is in use by another program" +
-                  (unseen.empty() ? " (" + who + ") that is " + (reading ? "reading" : "writing") + " it" : unseen),
+                  (seen ? " (" + seen->words() + ") that is " + (seen->shared ? "reading" : "writing") + " it"
+                        : ", which this machine does not show (one on another machine, or one that let go meanwhile)"),
               std::move(next));
 }
 

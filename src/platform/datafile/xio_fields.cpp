@@ -12,8 +12,9 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
 }
 
 int writer_lock_held(Handle& hd, int status) {
-    bool reading = false;
-    const std::string who = hd.locks->holder('W', "", &reading);
+    const xio::LockHeld held = hd.locks->holder('W', "");
+    const std::string& who = held.who;
+    const bool reading = held.reading;
     const std::string lockFile = "; its lock file is " + hd.locks->path().string();
     // Refused a moment ago, and nobody holds it now: it let go between the two looks, and who it
     // was is not known.
@@ -32,6 +33,8 @@ int writer_lock_held(Handle& hd, int status) {
         return set_error(status, hd.path.string() + " is in use by another program (" + who + ") that is " + doing + lockFile,
                          std::move(next));
     }
+    // One held through an open file description names no process: an administrator finds it.
+    if (held.description) next = {ui::Step::FindLockHolder, {hd.locks->path().string()}};
     return set_error(status, hd.path.string() + " is in use by " + who + ", which is " + doing + lockFile, std::move(next));
 }
 

@@ -85,6 +85,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
     // The command line's words are those of a table's save that may not write its file.
     case Step::WritableFile: return voice == Voice::CommandLine ? 13860 : 13880;
+    case Step::FindLockHolder: return voice == Voice::CommandLine ? 13864 : 13865;
     }
     return 0;
 }
@@ -133,7 +134,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::MakeJournalReadable:
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
-    case Step::EndLockHolder: return convert_step(next, voice);
+    case Step::EndLockHolder:
+    case Step::FindLockHolder: return convert_step(next, voice);
     }
     return 0;
 }

@@ -131,6 +131,10 @@ enum class Step : int {
     // made there): nothing holds it, and waiting never helps; whoever may, an administrator or
     // the file's owner, gives this user write permission on both. args: {data file}.
     WritableFile,
+    // A lock on a file is held through an open file description, which names no process: wait
+    // until it is let go; if it never is, an administrator finds the process that keeps it
+    // (`fuser -v` on the file) and ends it. args: {file}.
+    FindLockHolder,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing

@@ -828,6 +828,44 @@ TEST_F(LockFileTest, ALockFileThisUserCannotOpenIsNeverReplacedByThem) {
     EXPECT_EQ(stat_of(lock).st_ino, planted);
 }
 
+// A data file's lock file a writer may only read (another member's, put in its place) gives no
+// write lock through what the writer can open. The writer makes it afresh at once, under the
+// shared lock, where it may rename over it; where it may not (a sticky folder of another), it is
+// told at once whose the lock file is and who removes it. Never a wait.
+TEST_F(LockFileTest, ADataFilesLockFileAWriterMayOnlyReadIsMadeAfreshOrSaidAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    ASSERT_EQ(::chown(folder.c_str(), 0, 1234), 0);
+    ASSERT_EQ(::chown(guarded.c_str(), 4321, 1234), 0);
+    fs::permissions(guarded, fs::perms(0644));
+    const fs::path lock = xio::lock_file_path(guarded);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    for (const bool sticky : {false, true}) {
+        SCOPED_TRACE(sticky ? "in a sticky folder of root's" : "in a folder the writer may write");
+        fs::permissions(folder, fs::perms(sticky ? 01775 : 0775));
+        fs::remove(lock);
+        std::ofstream(lock) << "x";
+        ASSERT_EQ(::chown(lock.c_str(), 5555, 1234), 0);
+        fs::permissions(lock, fs::perms(0644));
+        const ino_t planted = stat_of(lock).st_ino;
+        const std::string answer = testing_support::AnswerAs(4321, {4321, 1234}, [&] {
+            xio::LockTable table(guarded, 1);
+            if (table.open() == XIO_OK && table.acquire('W', "") == XIO_OK) return std::string("locked");
+            const ui::NextStep& next = table.next();
+            return "refused: " + table.error() + " | " +
+                   (next.step == ui::Step::RemoveLockFile ? next.args.at(0) + " of " + next.args.at(1) : "no step");
+        });
+        if (sticky) {
+            EXPECT_EQ(answer, "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " +
+                                  lock.string() + " of uid 5555");
+            EXPECT_EQ(stat_of(lock).st_ino, planted);
+        } else {
+            EXPECT_EQ(answer, "locked");
+            EXPECT_NE(stat_of(lock).st_ino, planted);
+            EXPECT_EQ(stat_of(lock).st_uid, 4321u);
+        }
+    }
+}
+
 // A program started with its standard input closed gets descriptor 0 for the first file it
 // opens: a lock file opened, or refitted, on it is used like any other, and nothing is left open.
 TEST_F(LockFileTest, DescriptorZeroIsALockFileLikeAnyOther) {

@@ -401,5 +401,56 @@ TEST_F(LockWindows, ALockFileThisUserCannotOpenKeepsItsNameWhoeverHoldsIt) {
     EXPECT_EQ(inode(kind), old);
 }
 
+// A data file's lock file a writer may only read is made afresh under the shared lock, the only
+// one that writer can take on it: held there, it keeps every other writer off the old file until
+// the new one bears the name; a writer that holds the old file first keeps it as it stands.
+TEST_F(LockWindows, AReplacerThatMayOnlyReadTheLockFileHoldsEveryWriterOffUntilItsRename) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a writer who may only read the lock file";
+    const LockKind kind = LockKind::DataFile;
+    ASSERT_EQ(::chown(folder.c_str(), 0, 1234), 0);
+    fs::permissions(folder, fs::perms(0775));
+    ASSERT_EQ(::chown(guarded.c_str(), 4321, 1234), 0);
+    // Another member's lock file in its place, which the writer may read only.
+    auto plant = [&] {
+        fs::remove(lock(kind));
+        std::ofstream(lock(kind)) << "x";
+        EXPECT_EQ(::chown(lock(kind).c_str(), 5555, 1234), 0);
+        fs::permissions(lock(kind), fs::perms(0644));
+        return inode(kind);
+    };
+    auto asWriter = [&] {
+        const gid_t groups[] = {4321, 1234};
+        if (::setgroups(2, groups) != 0 || ::setgid(4321) != 0 || ::setuid(4321) != 0) return std::string("not the writer");
+        return take(kind);
+    };
+    {
+        SCOPED_TRACE("the replacer holds the old file's shared lock first");
+        const ino_t planted = plant();
+        Program replacer(LockStep::BeforeRename, 1, asWriter);
+        ASSERT_TRUE(replacer.stopped());
+        EXPECT_THAT(take(kind), StartsWith("refused"));
+        EXPECT_EQ(inode(kind), planted);
+        release();
+        EXPECT_EQ(replacer.answer(), "held");
+        EXPECT_NE(inode(kind), planted);
+        EXPECT_TRUE(holds(replacer.pid(), kind));
+    }
+    {
+        SCOPED_TRACE("another writer holds a byte of the old file first");
+        const ino_t planted = plant();
+        const int fd = ::open(lock(kind).c_str(), O_RDWR | O_CLOEXEC);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = 7;
+        fl.l_len = 1;
+        ASSERT_EQ(::fcntl(fd, F_SETLK, &fl), 0);
+        Program replacer(LockStep::BeforeRename, 0, asWriter);
+        EXPECT_THAT(replacer.answer(), StartsWith("refused"));
+        EXPECT_EQ(inode(kind), planted);
+        ::close(fd);
+    }
+}
+
 }  // namespace
 }  // namespace dz::test

@@ -350,31 +350,41 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         EXPECT_TRUE(halfPosted("HISTORY.TST"));
         kill_and_reap(holder);
     }
-    {
-        SCOPED_TRACE("read by another process, which holds a read lock over the writer's byte");
-        const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
+    // Read by another program: a read lock over the writer's byte (the lock file's hash of the
+    // kind 'W' and an empty key) names its process; one through an open file description names
+    // none, and its step is how to find it.
+    const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
+    const uint64_t writerByte =
+        ((1469598103934665603ull ^ static_cast<unsigned char>('W')) * 1099511628211ull) & ((1ull << 62) - 1);
+    const struct {
+        int how;
+        off_t start, len;
+    } readers[] = {{F_OFD_SETLK, 0, 0}, {F_SETLK, static_cast<off_t>(writerByte), 1}};
+    for (const auto& r : readers) {
+        SCOPED_TRACE(r.how == F_SETLK ? "a process's read lock" : "an open file description's read lock");
         const pid_t reader = spawn_holder([&] {
-            // The writer's byte: the lock file's hash of the kind 'W' and an empty key.
-            uint64_t h = 1469598103934665603ull;
-            h = (h ^ static_cast<unsigned char>('W')) * 1099511628211ull;
             struct flock fl {};
             fl.l_type = F_RDLCK;
             fl.l_whence = SEEK_SET;
-            fl.l_start = static_cast<off_t>(h & ((1ull << 62) - 1));
-            fl.l_len = 1;
+            fl.l_start = r.start;
+            fl.l_len = r.len;
             const int fd = ::open(lock.c_str(), O_RDONLY);
-            return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+            return fd >= 0 && ::fcntl(fd, r.how, &fl) == 0;
         });
         ASSERT_GT(reader, 0);
         EXPECT_FALSE(settle(true));
         const auto notices = xio::take_run_notices();
         xio::forget_run_notices_said();
         ASSERT_EQ(notices.size(), 1u);
-        EXPECT_THAT(notices[0].reason, HasSubstr("(" + xio::process_words(reader) + ") that is reading it"));
+        if (r.how == F_SETLK) {
+            EXPECT_THAT(notices[0].reason, HasSubstr("(" + xio::process_words(reader) + ") that is reading it"));
+        } else {
+            EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::FindLockHolder, {lock}}));
+        }
         kill_and_reap(reader);
-        EXPECT_TRUE(settle(true));
-        EXPECT_TRUE(isBefore("HISTORY.TST"));
     }
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(isBefore("HISTORY.TST"));
 }
 
 TEST_F(RunMarkerTest, AMarkerOfThePreviousVersionsIsStillPutBack) {
@@ -741,9 +751,9 @@ TEST_F(RunMarkerTest, ARunLockItsUserCannotOpenNamesNoHolder) {
 }
 
 // A backup folder's lock held by a user it is not for, opened while it was wider: said at once,
-// with the step to have that process ended; a folder holding no run stops nobody, one holding a
-// run refuses the command. The holder lets go on its own within the wait, so a wait shows as a
-// run put back.
+// with the step to have that process ended; a folder holding no run stops nobody but a
+// conversion, which would make its run there; one holding a run refuses the command. The holder
+// lets go on its own within the wait, so a wait shows as a run put back.
 TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
     fs::permissions(dir, fs::perms(0755));
@@ -759,18 +769,24 @@ TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
         return holder;
     };
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
-    for (const bool withRun : {false, true}) {
-        SCOPED_TRACE(withRun ? "a run stands there" : "no run stands there");
+    const struct {
+        bool withRun, converting;
+    } cases[] = {{false, false}, {false, true}, {true, false}};
+    for (const auto& [withRun, converting] : cases) {
+        SCOPED_TRACE(withRun ? "a run stands there" : converting ? "a conversion, no run there" : "no run stands there");
         if (withRun) twoFiles();
         const pid_t holder = holdFolderLock();
         ASSERT_GT(holder, 0);
-        EXPECT_EQ(settle(true), !withRun);
+        const bool refused = withRun || converting;
+        EXPECT_EQ(xio::settle_dead_runs({dir.string(), true, "", converting}), !refused);
         const auto notices = xio::take_run_notices();
         xio::forget_run_notices_said();
         kill_and_reap(holder);
         ASSERT_EQ(notices.size(), 1u);
-        EXPECT_EQ(notices[0].kind, withRun ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
-        EXPECT_THAT(notices[0].reason, HasSubstr(folderLock + " is held by process " + std::to_string(holder)));
+        EXPECT_EQ(notices[0].kind, refused ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
+        // The message says whose it is not: the reason names the lock file and its holder alone.
+        EXPECT_EQ(notices[0].reason, "the lock file " + folderLock + " is held by process " + std::to_string(holder) +
+                                         " of user nobody");
         EXPECT_EQ(notices[0].next.step, ui::Step::EndLockHolder);
         if (withRun) {
             EXPECT_TRUE(halfPosted("MASTER.TST"));

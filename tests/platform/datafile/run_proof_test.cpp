@@ -151,6 +151,29 @@ public:
         });
     }
     bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
+    // A run of daemon killed inside its first commit (MASTER.TST's journal hot), which left
+    // HISTORY.TST's journal zeroed.
+    void stopInFirstCommit() {
+        stoppedRun(kDaemon, 0);
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.is_regular_file()) {
+                ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kGroup), 0);
+            }
+        // Out of sight of the writer's own settling, which would clear the run first.
+        fs::rename(marker(kDaemon), company() + "aside");
+        ASSERT_TRUE(stop_in_commit([&] { commit(1, "MASTER.TST", xio::RunMark{kDaemon, number}); }));
+        fs::rename(company() + "aside", marker(kDaemon));
+        ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
+        write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
+        ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+    }
+    // A process of nobody's holding the run lock `lock` (opened while it was readable to them).
+    pid_t holdAsOutsider(const std::string& lock) {
+        return spawn_holder([&] {
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+    }
     // `body` as `user` of `group`, answering "ok" or what went wrong.
     std::string as(uid_t user, gid_t group, const std::function<std::string()>& body) {
         return AnswerAs(user, group, body);
@@ -445,20 +468,6 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
 // zeroed journal it left included; anybody else's command, and every later look, says it as that
 // user's conversion whose writes were taken back, never as a marker no conversion made.
 TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndToldToOthers) {
-    auto stopInFirstCommit = [&] {
-        stoppedRun(kDaemon, 0);
-        for (const auto& e : fs::directory_iterator(dir))
-            if (e.is_regular_file()) {
-                ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kGroup), 0);
-            }
-        // Out of sight of the writer's own settling, which would clear the run first.
-        fs::rename(marker(kDaemon), company() + "aside");
-        ASSERT_TRUE(stop_in_commit([&] { commit(1, "MASTER.TST", xio::RunMark{kDaemon, number}); }));
-        fs::rename(company() + "aside", marker(kDaemon));
-        ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
-        write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
-        ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
-    };
     stopInFirstCommit();
     const std::string told =
         "of daemon (uid 1) names MASTER.TST, HISTORY.TST, and no data file carries its run: whatever that conversion "
@@ -484,6 +493,106 @@ TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndTold
             EXPECT_FALSE(fs::exists(gone)) << gone << " " << who;
         EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST")) << who;
     }
+}
+
+// The same run, its lock held by an outsider (who opened it while it was readable to them): the
+// command that takes its write back says it at once with the holder and the step to have that
+// process ended, its own user's command and a member's alike, and nothing of it is removed; a
+// look goes on. Once the holder is gone, its user's next command clears it.
+TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilItIsGone) {
+    stopInFirstCommit();
+    const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
+    const pid_t holder = holdAsOutsider(runLock);
+    ASSERT_GT(holder, 0);
+    for (const uid_t who : {kDaemon, kBin}) {
+        EXPECT_THAT(settledAs(who, kGroup),
+                    AllOf(StartsWith("0"), HasSubstr("copied MASTER.TST, HISTORY.TST, and its lock file " + runLock +
+                                                     " is held by process " + std::to_string(holder)),
+                          HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndLockHolder)))))
+            << who;
+        EXPECT_TRUE(isBefore("MASTER.TST")) << who;  // its write taken back
+        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(runLock) && fs::exists(company() + "HISTORY.TST-journal"))
+            << who;
+    }
+    EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+    // A file written since (it differs from its copy): refused all the same, never passed over.
+    commitBeside(1, "MASTER.TST", std::nullopt);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), Not(HasSubstr("differs from its copy"))));
+    // Its marker emptied (a run killed before it filled it): its copies still name the files.
+    fs::resize_file(marker(kDaemon), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), HasSubstr("copied MASTER.TST, HISTORY.TST, and its lock file")));
+    kill_and_reap(holder);
+    EXPECT_EQ(settledAs(kDaemon, kGroup), "1");
+    EXPECT_FALSE(fs::exists(marker(kDaemon)) || fs::exists(runLock) || fs::exists(company() + "HISTORY.TST-journal"));
+}
+
+// A run whose main marker lies in the company folder and whose part lies in a folder of file
+// control, killed inside its first commit, there: the command that takes that write back clears
+// the whole run at once (markers, copies, lock files, the journal it left zeroed), whichever
+// folder it settles first; where an outsider holds the main marker's lock, that command is
+// refused, naming the holder, and nothing of the run is removed.
+TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOnce) {
+    const fs::path sub = dir / "sub";
+    const std::string part = (sub / ".backup-1").string() + "/";
+    xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), sub.string()}; });
+    auto stopInSub = [&] {
+        fs::create_directory(sub);
+        fs::permissions(sub, fs::perms(0775));
+        ASSERT_EQ(::chown(sub.c_str(), 0, kGroup), 0);
+        std::map<std::string, std::string> heads{{folder(kDaemon), xio::marker_part_line("sub")},
+                                                 {part, xio::marker_main_line("..")}};
+        for (const auto& [in, file] :
+             {std::pair<std::string, std::string>{folder(kDaemon), "MASTER.TST"}, {part, "sub/HISTORY.TST"}}) {
+            commit(file == "MASTER.TST" ? 1 : 6, file, std::nullopt);
+            before[file] = read_file(dir / file);
+            fs::create_directory(in);
+            const std::string copy = fs::path(file).filename().string() + "~" + run;
+            write_file(in + copy, before[file], 0600);
+            StreamHash h;
+            h.Add(before[file]);
+            write_file(in + "run~" + run + ".lock", "", 0644);
+            write_file(in + "run~" + run + ".marker",
+                       xio::marker_head("elsewhere", 4242, number) + heads[in] +
+                           xio::marker_copy_line(copy, before[file].size(), h.Value()) + xio::marker_end_line(),
+                       0644);
+            for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kDaemon), 0);
+            ASSERT_EQ(::chown(in.c_str(), kDaemon, kDaemon), 0);
+            ASSERT_EQ(::chown((dir / file).c_str(), kDaemon, kGroup), 0);
+        }
+        // Killed in its first commit, in the folder of file control.
+        fs::rename(part + "run~" + run + ".marker", company() + "aside");
+        ASSERT_TRUE(stop_in_commit([&] { commit(6, "sub/HISTORY.TST", xio::RunMark{kDaemon, number}); }));
+        fs::rename(company() + "aside", part + "run~" + run + ".marker");
+        ASSERT_EQ(::chown((sub / "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+        ASSERT_EQ(::chown((dir / "sub/HISTORY.TST").c_str(), kDaemon, kGroup), 0);
+        write_file(company() + "MASTER.TST-journal", std::string(512, '\0'), 0664);
+        ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
+    };
+    // As a command settles the company: its own folder first, then the folder of file control.
+    auto settleCompany = [&] {
+        return as(kDaemon, kGroup, [&] {
+            const bool whole = xio::settle_dead_runs({dir.string(), true, ""}) && xio::settle_dead_runs({sub.string(), true, ""});
+            return (whole ? "1" : "0") + said();
+        });
+    };
+    const std::string takenBack = (sub / "HISTORY.TST-journal").string() + "|next;0\n";
+    stopInSub();
+    EXPECT_EQ(settleCompany(), "1|" + takenBack);
+    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
+    for (const std::string& in : {folder(kDaemon), part})
+        for (const auto& e : fs::directory_iterator(in))
+            if (e.path().filename() != "folder.lock") ADD_FAILURE() << "left: " << e.path();  // the folder's own
+    EXPECT_FALSE(fs::exists(company() + "MASTER.TST-journal"));
+
+    clear();
+    stopInSub();
+    const std::string mainLock = folder(kDaemon) + "run~" + run + ".lock";
+    const pid_t holder = holdAsOutsider(mainLock);
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0|" + takenBack), HasSubstr(mainLock + " is held by process " + std::to_string(holder))));
+    kill_and_reap(holder);
+    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(part + "run~" + run + ".marker") && fs::exists(mainLock));
 }
 
 // A run spread over two folders whose main marker names no copy of its own is told by the data
