@@ -291,7 +291,10 @@ int make_aside(int dirFd, const LockFileSpec& spec, const Wanted& w, std::string
     aside = spec.name + ".new" + std::to_string(::getpid());
     ::unlinkat(dirFd, aside.c_str(), 0);  // left by a program of this number killed midway
     const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
-    if (fd >= 0) give(fd, spec, w);
+    if (fd >= 0) {
+        lock_step(LockStep::Made, with_slash(spec.folder) + aside);
+        give(fd, spec, w);
+    }
     return fd;
 }
 
@@ -520,6 +523,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             }
             fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
             if (fd >= 0) {
+                lock_step(LockStep::Made, o.path);
                 give(fd, spec, w);
                 if (auto r = checked(fd, true, o); r.error != ESTALE) return opened(r);
                 continue;

@@ -170,6 +170,7 @@ enum class LockStep {
     AfterRename,   // renamed over, the old file's lock not yet let go
     Removing,      // a settler holding a dead run's lock, about to remove its pieces, its lock
                    // file's name not yet looked at again
+    Made,          // made (or made aside to replace one), not yet given its owner, group and mode
 };
 void set_lock_hook_for_tests(std::function<void(LockStep step, const std::string& path)> hook);
 // Calls the test hook, when one is set.
