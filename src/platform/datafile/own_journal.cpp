@@ -521,15 +521,12 @@ std::mutex g_judgedHookMutex;
 std::function<void(const std::string&)> g_judgedHook;
 
 // Whether the journal judged still stands at its name, as the file judged (its device and inode;
-// the judge's descriptor keeps that inode from being given to another file meanwhile) and still
-// linked: a verdict holds for that journal alone.
+// the judge's descriptor keeps that inode from being given to another file meanwhile, so the name
+// naming it means it is still linked there): a verdict holds for that journal alone.
 enum class Standing { Same, Gone, Replaced };
 Standing still_standing(const Judging& g) {
     if (g.named.st_ino == 0) return Standing::Same;  // nothing was looked at by its name
-    struct stat held {}, now {};
-    if (g.fd >= 0 && ::fstat(g.fd, &held) == 0 && held.st_nlink == 0 &&
-        (::lstat(g.j.journal.c_str(), &now) != 0 || now.st_ino == held.st_ino))
-        return Standing::Gone;
+    struct stat now {};
     if (::lstat(g.j.journal.c_str(), &now) != 0) return errno == ENOENT ? Standing::Gone : Standing::Same;
     return now.st_dev == g.named.st_dev && now.st_ino == g.named.st_ino ? Standing::Same : Standing::Replaced;
 }
