@@ -5,9 +5,12 @@
 // program makes: the data file, SQLite's nameless temporary files, the journal a connection
 // makes, and a journal the judge passed (own_journal.h). Every other open is refused before
 // anything is opened (a pipe opened to read would wait for ever), and a removal is let through
-// only for a journal this process opened as its own, known by its inode.
+// only for a journal this process opened as its own, known by its inode. The journal a
+// connection makes carries the data file's rights from its first moment: made afresh, its
+// maker's alone, then given the file's owner, group and access list before SQLite writes to it.
 #include "platform/datafile/journal_guard.h"
 
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
 
@@ -38,6 +41,7 @@ std::string g_missing;  // why the guard could not be installed
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
+std::function<void(const std::string&)> g_madeHook;
 int g_removalError = 0;  // tests: every removal of a journal fails with it
 
 // Why the removal of a journal failed, by its path, until the commit's failure is worded.
@@ -106,12 +110,62 @@ std::optional<FileId> opened_file(sqlite3_file* file, const char* name) {
     return id_of(held);
 }
 
+// The journal a connection is making on this thread, while SQLite's open of it is under way.
+struct Making {
+    const char* journal;
+    const std::string& dataFile;
+    int fd = -1;                  // the file made
+    std::optional<FileId> made;  // and which it is
+};
+thread_local Making* t_making = nullptr;
+
+// A journal just made, its maker's alone, is given the data file's rights before SQLite writes a
+// byte of it: by root its owner, and its group where this user may give it; then its access list
+// (carried to a journal of its maker's where that is not the file's owner: the owner stays
+// named), without the group's entry where the group could not be given (it would open the
+// journal to a group of this user's); where the list cannot be given, bits no wider than it
+// allows. Where the data file's list cannot be read it stays its maker's alone.
+void give_rights_of(const std::string& dataFile, int fd) {
+    struct stat st {};
+    std::optional<AccessList> list = access_list(dataFile);
+    if (!list || ::stat(dataFile.c_str(), &st) != 0) return;
+    const uid_t me = ::geteuid();
+    const bool grouped = me == 0 ? ::fchown(fd, st.st_uid, st.st_gid) == 0
+                                 : ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
+    list = list->carried(st.st_uid, me == 0 ? st.st_uid : me, 06);
+    if (!grouped) list = list->with_group(0);
+    (void)give_access_list_or_narrower(fd, *list);
+}
+
 // The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was
 // judged (or looked at) answers at once, and is then refused as no regular file, where an open
-// to read would wait for a writer for ever. Regular files read and write as before.
+// to read would wait for a writer for ever. Regular files read and write as before, but for the
+// journal a connection makes: made 0600, whatever mode SQLite asks, then given its rights.
 using OpenCall = int (*)(const char*, int, int);
 OpenCall g_open = nullptr;
-int open_without_waiting(const char* name, int flags, int mode) { return g_open(name, flags | O_NONBLOCK, mode); }
+int open_without_waiting(const char* name, int flags, int mode) {
+    Making* m = t_making;
+    if (!m || (flags & (O_CREAT | O_EXCL)) != (O_CREAT | O_EXCL) || std::strcmp(name, m->journal) != 0)
+        return g_open(name, flags | O_NONBLOCK, mode);
+    const int fd = g_open(name, flags | O_NONBLOCK, 0600);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return fd;
+    call_hook(g_madeHook, name);
+    give_rights_of(m->dataFile, fd);
+    m->fd = fd;
+    m->made = id_of(st);
+    return fd;
+}
+
+// SQLite's unix layer sets a journal it made to the data file's mode (and, run by root, its owner)
+// right after the open: passed over for the journal made above, which has its rights already.
+using ModeCall = int (*)(int, mode_t);
+using OwnerCall = int (*)(int, uid_t, gid_t);
+ModeCall g_fchmod = nullptr;
+OwnerCall g_fchown = nullptr;
+bool made_here(int fd) { return t_making && t_making->fd == fd; }
+int fchmod_unless_made(int fd, mode_t mode) { return made_here(fd) ? 0 : g_fchmod(fd, mode); }
+int fchown_unless_made(int fd, uid_t uid, gid_t gid) { return made_here(fd) ? 0 : g_fchown(fd, uid, gid); }
 
 int refuse(sqlite3_file* file) {
     file->pMethods = nullptr;
@@ -132,6 +186,24 @@ int open_checked(const char* name, sqlite3_file* file, int flags, int* out, std:
         return refuse(file);
     }
     if (own) remember_own(name, *opened);
+    return SQLITE_OK;
+}
+
+// The journal a connection makes: a file made by this open (open_without_waiting), and only that
+// file is SQLite's. Something that stood there is never written over, whoever made it: anyone
+// who could once open it may hold it open still.
+int open_made(const char* name, const std::string& dataFile, sqlite3_file* file, int flags, int* out) {
+    Making making{name, dataFile, -1, std::nullopt};
+    t_making = &making;
+    const int rc = open_base(name, file, flags | SQLITE_OPEN_EXCLUSIVE, out);
+    t_making = nullptr;
+    if (rc != SQLITE_OK) return rc;
+    const std::optional<FileId> opened = opened_file(file, name);
+    if (!opened || opened != making.made) {
+        if (file->pMethods) file->pMethods->xClose(file);
+        return refuse(file);
+    }
+    remember_own(name, *opened);
     return SQLITE_OK;
 }
 
@@ -158,9 +230,13 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
     call_hook(g_openHook, name);
     if (creating) {
         if (kind == JournalKind::NotOwn) return refuse(file);
-        // Where nothing stood, only a file made by this open is written.
-        if (kind == JournalKind::None || !before)
-            return open_checked(name, file, flags | SQLITE_OPEN_EXCLUSIVE, out, std::nullopt, true);
+        // A journal that holds no write (never played) goes, as the commit would remove it, while
+        // the name still names the one judged; the journal is then made afresh.
+        if (kind == JournalKind::Idle && before) {
+            struct stat st {};
+            if (::lstat(name, &st) != 0 || id_of(st) != *before || ::unlink(name) != 0) return refuse(file);
+        }
+        if (kind == JournalKind::None || kind == JournalKind::Idle || !before) return open_made(name, dataFile, file, flags, out);
         return open_checked(name, file, flags, out, before, true);
     }
     // Gone since SQLite saw it: never opened by name again, as something else may stand there by
@@ -269,6 +345,12 @@ std::string install() {
     if (!g_open ||
         g_base->xSetSystemCall(g_base, "open", reinterpret_cast<sqlite3_syscall_ptr>(open_without_waiting)) != SQLITE_OK)
         return "SQLite's unix file layer did not let its opens be made without waiting";
+    g_fchmod = reinterpret_cast<ModeCall>(g_base->xGetSystemCall(g_base, "fchmod"));
+    g_fchown = reinterpret_cast<OwnerCall>(g_base->xGetSystemCall(g_base, "fchown"));
+    if (!g_fchmod || !g_fchown ||
+        g_base->xSetSystemCall(g_base, "fchmod", reinterpret_cast<sqlite3_syscall_ptr>(fchmod_unless_made)) != SQLITE_OK ||
+        g_base->xSetSystemCall(g_base, "fchown", reinterpret_cast<sqlite3_syscall_ptr>(fchown_unless_made)) != SQLITE_OK)
+        return "SQLite's unix file layer did not let a journal it makes keep the rights given it";
     g_guard.iVersion = 3;
     g_guard.szOsFile = g_base->szOsFile;
     g_guard.mxPathname = g_base->mxPathname;
@@ -334,6 +416,11 @@ void set_journal_removal_error_for_tests(int error) {
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_openHook = std::move(hook);
+}
+
+void set_journal_made_hook_for_tests(std::function<void(const std::string& journal)> hook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_madeHook = std::move(hook);
 }
 
 }  // namespace dz::xio

@@ -35,4 +35,8 @@ bool journal_guard_in_place(std::string* why = nullptr);
 // may be replaced meanwhile).
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
+// Tests: called with the path of a journal a connection has just made, its maker's alone, before
+// it is given the data file's owner, group and access list.
+void set_journal_made_hook_for_tests(std::function<void(const std::string& journal)> hook);
+
 }  // namespace dz::xio

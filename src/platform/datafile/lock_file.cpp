@@ -1,5 +1,6 @@
 #include "platform/datafile/lock_file.h"
 
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/users.h"
 
@@ -60,7 +61,18 @@ struct Wanted {
     gid_t group = 0;
     struct stat guarded {};
     bool known = false;  // what it guards stands: an existing lock file may be judged by it
+    // DataFile: the data file's access list. None where it cannot be read: the bits alone are
+    // then given and judged.
+    std::optional<AccessList> list;
 };
+
+// The access list a data file's lock file of owner `owner` is to have: the data file's, carried
+// to it (AccessList::carried), read and write alone, its owner's entry read and write (its owner locks it).
+AccessList lock_list(const Wanted& w, uid_t owner) {
+    AccessList l = w.list->carried(w.guarded.st_uid, owner, 06);
+    for (AccessEntry& e : l.entries) e.perm &= 06;
+    return l;
+}
 
 Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
     Wanted w;
@@ -90,6 +102,7 @@ Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
     }
     if (spec.kind == LockKind::DataFile) {
         w.mode = 0600 | (g.st_mode & 0066);
+        if (w.known) w.list = access_list(spec.guarded);
     } else {
         if (g.st_mode & S_IWGRP) w.mode |= 0060;
         if (g.st_mode & S_IWOTH) w.mode |= 0006;
@@ -118,10 +131,18 @@ WriteRight may_write_guarded(const LockFileSpec& spec, const Wanted& w, uid_t ui
 // Whether a lock file of status `st` is as `w` wants it. One made by a user who could not give
 // it the group it wants is made without the group's bits (see give), and fits so: otherwise
 // every writer would make it afresh at every open.
+// A data file's lock file fits by its whole access list: one made before it carried the data
+// file's (its bits alone, which open it to every member the list keeps out) is made afresh once.
 bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     const mode_t mode = st.st_mode & 07777;
     if (spec.kind == LockKind::OwnerOnly) return mode == w.mode && st.st_uid == w.owner;
     if (st.st_uid != w.guarded.st_uid && may_write_guarded(spec, w, st.st_uid) != WriteRight::Yes) return false;
+    if (const auto have = w.list ? access_list(with_slash(spec.folder) + spec.name) : std::nullopt; have) {
+        if ((mode & 07000) != 0) return false;
+        const AccessList wanted = lock_list(w, st.st_uid);
+        if (st.st_gid == w.group) return *have == wanted;
+        return *have == wanted.with_group(0) && ((w.mode & 0070) == 0 || !may_give_group(st.st_uid, w.group));
+    }
     if ((w.mode & 0070) == 0 || st.st_gid == w.group) return mode == w.mode;
     return mode == (w.mode & ~mode_t{0070}) && !may_give_group(st.st_uid, w.group);
 }
@@ -225,10 +246,19 @@ constexpr mode_t kMadeMode = 0600;
 void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     const uid_t me = ::geteuid();
     mode_t mode = w.mode;
+    bool grouped = true;
     if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
         (void)!::fchown(fd, w.owner, w.group);
     else if (::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
-        mode &= ~mode_t{0070};
+        grouped = false;
+    // A data file's list whole (every entry replaced, a folder's default list's too), past the
+    // umask; where it cannot be given, bits no wider than it allows.
+    if (w.list) {
+        const AccessList list = lock_list(w, w.owner);
+        (void)give_access_list_or_narrower(fd, grouped ? list : list.with_group(0));
+        return;
+    }
+    if (!grouped) mode &= ~mode_t{0070};
     // Given its group even without the group's bits: a company given to its group later
     // (`chmod -R g+w`) then lets every member open it to lock it, and so to make it afresh, as
     // nobody may replace a lock file they cannot lock.

@@ -1,0 +1,172 @@
+#include "platform/datafile/access_list.h"
+
+#include <acl/libacl.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace dz::xio {
+namespace {
+
+struct AclFree {
+    void operator()(void* p) const { ::acl_free(p); }
+};
+using Acl = std::unique_ptr<std::remove_pointer_t<acl_t>, AclFree>;
+
+constexpr struct {
+    acl_tag_t tag;
+    AccessTag ours;
+} kTags[] = {{ACL_USER_OBJ, AccessTag::Owner}, {ACL_USER, AccessTag::User},   {ACL_GROUP_OBJ, AccessTag::OwningGroup},
+             {ACL_GROUP, AccessTag::Group},    {ACL_MASK, AccessTag::Mask},   {ACL_OTHER, AccessTag::Others}};
+constexpr struct {
+    acl_perm_t perm;
+    unsigned bit;
+} kPerms[] = {{ACL_READ, 4}, {ACL_WRITE, 2}, {ACL_EXECUTE, 1}};
+
+bool named(AccessTag tag) { return tag == AccessTag::User || tag == AccessTag::Group; }
+
+std::optional<AccessList> read_list(acl_t raw) {
+    const Acl acl(raw);
+    if (!acl) return std::nullopt;
+    AccessList list;
+    acl_entry_t e;
+    for (int which = ACL_FIRST_ENTRY; ::acl_get_entry(acl.get(), which, &e) == 1; which = ACL_NEXT_ENTRY) {
+        acl_tag_t tag = ACL_UNDEFINED_TAG;
+        acl_permset_t set = nullptr;
+        if (::acl_get_tag_type(e, &tag) != 0 || ::acl_get_permset(e, &set) != 0) return std::nullopt;
+        const auto known = std::find_if(std::begin(kTags), std::end(kTags), [&](const auto& t) { return t.tag == tag; });
+        if (known == std::end(kTags)) {
+            errno = EINVAL;
+            return std::nullopt;
+        }
+        AccessEntry entry{known->ours, 0, 0};
+        for (const auto& p : kPerms)
+            if (::acl_get_perm(set, p.perm) == 1) entry.perm |= p.bit;
+        if (named(entry.tag)) {
+            void* id = ::acl_get_qualifier(e);
+            if (!id) return std::nullopt;
+            entry.id = *static_cast<const uint32_t*>(id);
+            ::acl_free(id);
+        }
+        list.entries.push_back(entry);
+    }
+    std::sort(list.entries.begin(), list.entries.end());
+    return list;
+}
+
+Acl to_acl(const AccessList& list) {
+    acl_t raw = ::acl_init(static_cast<int>(list.entries.size()));
+    for (const AccessEntry& entry : list.entries) {
+        acl_entry_t e;
+        acl_permset_t set = nullptr;
+        const auto tag = std::find_if(std::begin(kTags), std::end(kTags), [&](const auto& t) { return t.ours == entry.tag; });
+        if (!raw || ::acl_create_entry(&raw, &e) != 0 || ::acl_set_tag_type(e, tag->tag) != 0 ||
+            (named(entry.tag) && ::acl_set_qualifier(e, &entry.id) != 0) || ::acl_get_permset(e, &set) != 0 ||
+            ::acl_clear_perms(set) != 0)
+            break;
+        for (const auto& p : kPerms)
+            if (entry.perm & p.bit) ::acl_add_perm(set, p.perm);
+        ::acl_set_permset(e, set);
+    }
+    return Acl(raw);
+}
+
+}  // namespace
+
+AccessList AccessList::of_bits(mode_t bits) {
+    return {{{AccessTag::Owner, (bits >> 6) & 7u, 0},
+             {AccessTag::OwningGroup, (bits >> 3) & 7u, 0},
+             {AccessTag::Others, bits & 7u, 0}}};
+}
+
+bool AccessList::extended() const {
+    return std::any_of(entries.begin(), entries.end(), [](const AccessEntry& e) {
+        return named(e.tag) || e.tag == AccessTag::Mask;
+    });
+}
+
+unsigned AccessList::perm(AccessTag tag) const {
+    const auto e = std::find_if(entries.begin(), entries.end(), [&](const AccessEntry& x) { return x.tag == tag; });
+    return e == entries.end() ? 0 : e->perm;
+}
+
+AccessList AccessList::with_group(unsigned groupPerm) const {
+    AccessList l = *this;
+    for (AccessEntry& e : l.entries)
+        if (e.tag == AccessTag::OwningGroup) e.perm = groupPerm;
+    return l;
+}
+
+AccessList AccessList::carried(uid_t fileOfOwner, uid_t fileOwner, unsigned ownerPerm) const {
+    if (fileOwner == fileOfOwner) return *this;
+    AccessList l = *this;
+    const unsigned had = perm(AccessTag::Owner);
+    const unsigned mask = perm(AccessTag::Mask);
+    std::erase_if(l.entries, [&](const AccessEntry& e) { return e.tag == AccessTag::User && e.id == fileOfOwner; });
+    for (AccessEntry& e : l.entries)
+        if (e.tag == AccessTag::Owner) e.perm = ownerPerm;
+    if (!extended()) return l;
+    l.entries.push_back({AccessTag::User, had, fileOfOwner});
+    unsigned covered = 0;
+    for (AccessEntry& e : l.entries) {
+        if (e.tag != AccessTag::User && e.tag != AccessTag::Group && e.tag != AccessTag::OwningGroup) continue;
+        if (e.id != fileOfOwner || e.tag != AccessTag::User) e.perm &= mask;
+        covered |= e.perm;
+    }
+    for (AccessEntry& e : l.entries)
+        if (e.tag == AccessTag::Mask) e.perm = covered;
+    std::sort(l.entries.begin(), l.entries.end());
+    return l;
+}
+
+mode_t AccessList::bits() const {
+    const unsigned group = extended() ? perm(AccessTag::Mask) : perm(AccessTag::OwningGroup);
+    return static_cast<mode_t>(perm(AccessTag::Owner) << 6 | group << 3 | perm(AccessTag::Others));
+}
+
+mode_t AccessList::narrowest_bits() const {
+    const unsigned mask = extended() ? perm(AccessTag::Mask) : 7u;
+    unsigned everyNamed = 7u;
+    for (const AccessEntry& e : entries)
+        if (named(e.tag)) everyNamed &= e.perm & mask;
+    const unsigned group = perm(AccessTag::OwningGroup) & mask & everyNamed;
+    return static_cast<mode_t>(perm(AccessTag::Owner) << 6 | group << 3 | (perm(AccessTag::Others) & everyNamed));
+}
+
+std::string AccessList::words() const {
+    const Acl acl = to_acl(*this);
+    char* text = acl ? ::acl_to_any_text(acl.get(), nullptr, ',', TEXT_NUMERIC_IDS) : nullptr;
+    if (!text) return "(a list that cannot be written out)";
+    std::string words = text;
+    ::acl_free(text);
+    return words;
+}
+
+std::optional<AccessList> access_list(int fd) { return read_list(::acl_get_fd(fd)); }
+
+std::optional<AccessList> access_list(const std::string& path) { return read_list(::acl_get_file(path.c_str(), ACL_TYPE_ACCESS)); }
+
+int give_access_list(int fd, const AccessList& list) {
+    const Acl acl = to_acl(list);
+    if (!acl || ::acl_valid(acl.get()) != 0) return errno ? errno : EINVAL;
+    if (::acl_set_fd(fd, acl.get()) == 0) return 0;
+    const int err = errno ? errno : EIO;
+    // A file system that keeps no lists holds none on this file either: bits alone say it all.
+    if ((err == EOPNOTSUPP || err == ENOTSUP) && !list.extended()) return ::fchmod(fd, list.bits()) == 0 ? 0 : errno;
+    return err;
+}
+
+int give_access_list_or_narrower(int fd, const AccessList& list) {
+    const int err = give_access_list(fd, list);
+    if (err == 0) return 0;
+    mode_t bits = list.narrowest_bits();
+    // Entries the file was made with (a folder's default list) stand under the mask the bits set.
+    if (const auto had = access_list(fd); !had || had->extended()) bits &= ~mode_t{0070};
+    (void)::fchmod(fd, bits);
+    return err;
+}
+
+}  // namespace dz::xio

@@ -1,0 +1,71 @@
+// A file's access control list, read and given whole through the system's ACL library, never
+// parsed here by hand. A data file's rights are those of the files made beside it or put in its
+// place: its journal and its lock file are given its list from their first moment, and a file put
+// back takes the list of the file it replaces (file_aside.h). Where a list cannot be given, the
+// file takes permission bits no wider than the list allows anyone it names (narrowest_bits).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace dz::xio {
+
+// The kinds of entry, in the order the kernel keeps them.
+enum class AccessTag : uint8_t { Owner, User, OwningGroup, Group, Mask, Others };
+
+struct AccessEntry {
+    AccessTag tag = AccessTag::Owner;
+    unsigned perm = 0;  // read 4, write 2, execute 1
+    uint32_t id = 0;    // a named user's or group's id; 0 for the others
+    auto operator<=>(const AccessEntry&) const = default;
+};
+
+struct AccessList {
+    std::vector<AccessEntry> entries;  // by tag, then id
+    bool operator==(const AccessList&) const = default;
+
+    // The list the permission bits `bits` alone say (owner, group, others).
+    static AccessList of_bits(mode_t bits);
+    // Named users or groups beside the owner, group and others (and the mask over them).
+    bool extended() const;
+    // The permission of the one entry of `tag` (owner, owning group, mask, others); 0 when none.
+    unsigned perm(AccessTag tag) const;
+    // The same list with the owning group's entry given `perm` (a file that could not be given
+    // the group it was to have opens nothing to the group it has).
+    AccessList with_group(unsigned perm) const;
+    // The list a file of owner `fileOwner` made beside (or put in place of) the file of this list,
+    // of owner `fileOfOwner`, carries: this very list where the owners are one. Otherwise its
+    // owner's entry is `ownerPerm`, and, where the list names users or groups (so the system
+    // keeps lists there), the first file's owner is named with the permission its owner's entry
+    // gave them, the mask raised to cover it while every entry under it keeps exactly what the
+    // mask let it have: nobody gains or loses a right.
+    AccessList carried(uid_t fileOfOwner, uid_t fileOwner, unsigned ownerPerm) const;
+    // The permission bits it shows: the owner's, the mask's (the owning group's without one) and
+    // the others'.
+    mode_t bits() const;
+    // Bits that give no one more than the list does: the group's and the others' no wider than
+    // the owning group's entry (under its mask) and every named entry allow, as a member of the
+    // group or another user may be one the list names.
+    mode_t narrowest_bits() const;
+    // "user::rw-,user:4321:rw-,group::r--,mask::rw-,other::r--", as setfacl takes it.
+    std::string words() const;
+};
+
+// The access list of the file open as `fd`, or at `path` (a file without one beyond its bits has
+// the list its bits say): nullopt, with errno, when it cannot be read.
+std::optional<AccessList> access_list(int fd);
+std::optional<AccessList> access_list(const std::string& path);
+
+// Gives the file open as `fd` the list `list` whole, its permission bits with it, every entry it
+// had before replaced: 0, or the errno of the failure (the file is then as it was). On a file
+// system that keeps no lists, a list of bits alone is given as those bits.
+int give_access_list(int fd, const AccessList& list);
+// The same; where the list cannot be given, the file is narrowed to `list.narrowest_bits()` (and
+// shut to its group class when entries it had before stand: the bits would open them). 0 when the
+// list was given whole, else the errno of the failure.
+int give_access_list_or_narrower(int fd, const AccessList& list);
+
+}  // namespace dz::xio
