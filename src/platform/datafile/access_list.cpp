@@ -93,29 +93,32 @@ unsigned AccessList::perm(AccessTag tag) const {
     return e == entries.end() ? 0 : e->perm;
 }
 
-AccessList AccessList::with_group(unsigned groupPerm) const {
+AccessList AccessList::carried(const FileOwners& from, const FileOwners& to, unsigned ownerPerm) const {
     AccessList l = *this;
-    for (AccessEntry& e : l.entries)
-        if (e.tag == AccessTag::OwningGroup) e.perm = groupPerm;
-    return l;
-}
-
-AccessList AccessList::carried(uid_t fileOfOwner, uid_t fileOwner, unsigned ownerPerm) const {
-    if (fileOwner == fileOfOwner) return *this;
-    AccessList l = *this;
-    const unsigned had = perm(AccessTag::Owner);
-    const unsigned mask = perm(AccessTag::Mask);
-    std::erase_if(l.entries, [&](const AccessEntry& e) { return e.tag == AccessTag::User && e.id == fileOfOwner; });
-    for (AccessEntry& e : l.entries)
-        if (e.tag == AccessTag::Owner) e.perm = ownerPerm;
-    if (!extended()) return l;
-    l.entries.push_back({AccessTag::User, had, fileOfOwner});
-    unsigned covered = 0;
+    const bool otherOwner = to.uid != from.uid;
+    const bool otherGroup = to.gid != from.gid;
+    const bool names = extended();
+    const unsigned mask = names ? perm(AccessTag::Mask) : 7u;
+    // What the first file's owner and group had, named where the list names anyone.
+    std::vector<AccessEntry> named;
+    if (otherOwner) named.push_back({AccessTag::User, perm(AccessTag::Owner), from.uid});
+    if (otherGroup) named.push_back({AccessTag::Group, perm(AccessTag::OwningGroup) & mask, from.gid});
     for (AccessEntry& e : l.entries) {
-        if (e.tag != AccessTag::User && e.tag != AccessTag::Group && e.tag != AccessTag::OwningGroup) continue;
-        if (e.id != fileOfOwner || e.tag != AccessTag::User) e.perm &= mask;
-        covered |= e.perm;
+        if (e.tag == AccessTag::Owner && otherOwner) e.perm = ownerPerm;
+        if (e.tag == AccessTag::OwningGroup && otherGroup) e.perm = 0;
+        if (e.tag == AccessTag::OwningGroup || e.tag == AccessTag::User || e.tag == AccessTag::Group) e.perm &= mask;
     }
+    if (!names || named.empty()) return otherOwner || otherGroup ? l : *this;
+    for (AccessEntry& n : named) {
+        // A group named already keeps what either entry gave it.
+        const auto same = std::find_if(l.entries.begin(), l.entries.end(),
+                                       [&](const AccessEntry& e) { return e.tag == n.tag && e.id == n.id; });
+        if (same == l.entries.end()) l.entries.push_back(n);
+        else same->perm = n.tag == AccessTag::User ? n.perm : same->perm | n.perm;
+    }
+    unsigned covered = 0;
+    for (const AccessEntry& e : l.entries)
+        if (e.tag == AccessTag::OwningGroup || e.tag == AccessTag::User || e.tag == AccessTag::Group) covered |= e.perm;
     for (AccessEntry& e : l.entries)
         if (e.tag == AccessTag::Mask) e.perm = covered;
     std::sort(l.entries.begin(), l.entries.end());

@@ -23,6 +23,12 @@ struct AccessEntry {
     auto operator<=>(const AccessEntry&) const = default;
 };
 
+// A file's owner and group.
+struct FileOwners {
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
 struct AccessList {
     std::vector<AccessEntry> entries;  // by tag, then id
     bool operator==(const AccessList&) const = default;
@@ -33,16 +39,14 @@ struct AccessList {
     bool extended() const;
     // The permission of the one entry of `tag` (owner, owning group, mask, others); 0 when none.
     unsigned perm(AccessTag tag) const;
-    // The same list with the owning group's entry given `perm` (a file that could not be given
-    // the group it was to have opens nothing to the group it has).
-    AccessList with_group(unsigned perm) const;
-    // The list a file of owner `fileOwner` made beside (or put in place of) the file of this list,
-    // of owner `fileOfOwner`, carries: this very list where the owners are one. Otherwise its
-    // owner's entry is `ownerPerm`, and, where the list names users or groups (so the system
-    // keeps lists there), the first file's owner is named with the permission its owner's entry
-    // gave them, the mask raised to cover it while every entry under it keeps exactly what the
-    // mask let it have: nobody gains or loses a right.
-    AccessList carried(uid_t fileOfOwner, uid_t fileOwner, unsigned ownerPerm) const;
+    // The list a file of owner and group `to` made beside (or put in place of) the file of this
+    // list, of owner and group `from`, is to carry: this very list where they are the same.
+    // Another owner's entry is `ownerPerm`; another group's is nothing (it would open the file to
+    // a group of its maker's). Where the list names users or groups (so the system keeps lists
+    // there), the first file's owner and group are named with what their entries gave them, the
+    // mask raised to cover them while every entry under it keeps exactly what the mask let it
+    // have: nobody the list names gains or loses a right.
+    AccessList carried(const FileOwners& from, const FileOwners& to, unsigned ownerPerm) const;
     // The permission bits it shows: the owner's, the mask's (the owning group's without one) and
     // the others'.
     mode_t bits() const;

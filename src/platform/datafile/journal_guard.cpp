@@ -121,20 +121,16 @@ thread_local Making* t_making = nullptr;
 
 // A journal just made, its maker's alone, is given the data file's rights before SQLite writes a
 // byte of it: by root its owner, and its group where this user may give it; then its access list
-// (carried to a journal of its maker's where that is not the file's owner: the owner stays
-// named), without the group's entry where the group could not be given (it would open the
-// journal to a group of this user's); where the list cannot be given, bits no wider than it
-// allows. Where the data file's list cannot be read it stays its maker's alone.
+// as a file of the owner and group it has carries it (AccessList::carried); where the list
+// cannot be given, bits no wider than it allows. Where the data file's list cannot be read it
+// stays its maker's alone.
 void give_rights_of(const std::string& dataFile, int fd) {
-    struct stat st {};
-    std::optional<AccessList> list = access_list(dataFile);
+    struct stat st {}, made {};
+    const std::optional<AccessList> list = access_list(dataFile);
     if (!list || ::stat(dataFile.c_str(), &st) != 0) return;
-    const uid_t me = ::geteuid();
-    const bool grouped = me == 0 ? ::fchown(fd, st.st_uid, st.st_gid) == 0
-                                 : ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
-    list = list->carried(st.st_uid, me == 0 ? st.st_uid : me, 06);
-    if (!grouped) list = list->with_group(0);
-    (void)give_access_list_or_narrower(fd, *list);
+    (void)!(::geteuid() == 0 ? ::fchown(fd, st.st_uid, st.st_gid) : ::fchown(fd, static_cast<uid_t>(-1), st.st_gid));
+    if (::fstat(fd, &made) != 0) return;
+    (void)give_access_list_or_narrower(fd, list->carried({st.st_uid, st.st_gid}, {made.st_uid, made.st_gid}, 06));
 }
 
 // The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was

@@ -66,10 +66,11 @@ struct Wanted {
     std::optional<AccessList> list;
 };
 
-// The access list a data file's lock file of owner `owner` is to have: the data file's, carried
-// to it (AccessList::carried), read and write alone, its owner's entry read and write (its owner locks it).
-AccessList lock_list(const Wanted& w, uid_t owner) {
-    AccessList l = w.list->carried(w.guarded.st_uid, owner, 06);
+// The access list a data file's lock file of owner and group `owners` is to have: the data
+// file's, carried to it (AccessList::carried), read and write alone, its owner's entry read and
+// write (its owner locks it).
+AccessList lock_list(const Wanted& w, const FileOwners& owners) {
+    AccessList l = w.list->carried({w.guarded.st_uid, w.guarded.st_gid}, owners, 06);
     for (AccessEntry& e : l.entries) e.perm &= 06;
     return l;
 }
@@ -139,9 +140,8 @@ bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     if (st.st_uid != w.guarded.st_uid && may_write_guarded(spec, w, st.st_uid) != WriteRight::Yes) return false;
     if (const auto have = w.list ? access_list(with_slash(spec.folder) + spec.name) : std::nullopt; have) {
         if ((mode & 07000) != 0) return false;
-        const AccessList wanted = lock_list(w, st.st_uid);
-        if (st.st_gid == w.group) return *have == wanted;
-        return *have == wanted.with_group(0) && ((w.mode & 0070) == 0 || !may_give_group(st.st_uid, w.group));
+        return *have == lock_list(w, {st.st_uid, st.st_gid}) &&
+               (st.st_gid == w.group || (w.mode & 0070) == 0 || !may_give_group(st.st_uid, w.group));
     }
     if ((w.mode & 0070) == 0 || st.st_gid == w.group) return mode == w.mode;
     return mode == (w.mode & ~mode_t{0070}) && !may_give_group(st.st_uid, w.group);
@@ -246,22 +246,19 @@ constexpr mode_t kMadeMode = 0600;
 void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     const uid_t me = ::geteuid();
     mode_t mode = w.mode;
-    bool grouped = true;
     if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
         (void)!::fchown(fd, w.owner, w.group);
     else if (::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
-        grouped = false;
-    // A data file's list whole (every entry replaced, a folder's default list's too), past the
-    // umask; where it cannot be given, bits no wider than it allows.
-    if (w.list) {
-        const AccessList list = lock_list(w, w.owner);
-        (void)give_access_list_or_narrower(fd, grouped ? list : list.with_group(0));
-        return;
-    }
-    if (!grouped) mode &= ~mode_t{0070};
+        mode &= ~mode_t{0070};
     // Given its group even without the group's bits: a company given to its group later
     // (`chmod -R g+w`) then lets every member open it to lock it, and so to make it afresh, as
-    // nobody may replace a lock file they cannot lock.
+    // nobody may replace a lock file they cannot lock. A data file's takes its list as a file of
+    // the owner and group it now has carries it, every entry it was made with replaced (a
+    // folder's default list's too); where the list cannot be given, bits no wider than it allows.
+    if (struct stat made {}; w.list && ::fstat(fd, &made) == 0) {
+        (void)give_access_list_or_narrower(fd, lock_list(w, {made.st_uid, made.st_gid}));
+        return;
+    }
     ::fchmod(fd, mode);  // past the umask
 }
 
