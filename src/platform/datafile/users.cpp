@@ -1,13 +1,13 @@
 #include "platform/datafile/users.h"
 
+#include "platform/datafile/access_list.h"
+
 #include <algorithm>
-#include <cstdint>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -53,45 +53,13 @@ WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct
 
 namespace {
 
-// An access control list as the kernel keeps it in the "system.posix_acl_access" attribute: a
-// version (2), then entries of a tag, a permission and an id, little-endian, ordered by tag.
-constexpr uint32_t kAclVersion = 2;
-constexpr uint16_t kAclUserObj = 0x01, kAclUser = 0x02, kAclGroupObj = 0x04, kAclGroup = 0x08, kAclMask = 0x10,
-                   kAclOther = 0x20;
-constexpr uint16_t kAclWrite = 0x02;
-struct AclEntry {
-    uint16_t tag = 0;
-    uint16_t perm = 0;
-    uint32_t id = 0;
-};
-
-uint32_t le(const unsigned char* p, int n) {
-    uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-// The access list of `path` when it still names the file of status `st`: empty when it has
-// none beyond its permission bits; false when it cannot be read or makes no sense.
-bool access_acl(const std::string& path, const struct stat& st, std::vector<AclEntry>& acl) {
-    acl.clear();
-    std::vector<unsigned char> raw(4 + 8 * 32);
-    ssize_t n = ::getxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size());
-    int why = n < 0 ? errno : 0;
-    if (why == ERANGE) {
-        n = ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
-        raw.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n > 0) n = ::getxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size());
-        why = n < 0 ? EIO : 0;  // grown between the two reads: read again next time
-    }
+// The access list of `path` when it still names the file of status `st`; nullopt when it cannot
+// be read.
+std::optional<AccessList> access_list_of(const std::string& path, const struct stat& st) {
+    std::optional<AccessList> list = access_list(path);
     struct stat now {};
-    if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) return false;
-    if (n < 0) return why == ENODATA || why == ENOTSUP;
-    const unsigned char* p = raw.data();
-    if (n < 4 || (n - 4) % 8 != 0 || le(p, 4) != kAclVersion) return false;
-    for (ssize_t at = 4; at < n; at += 8)
-        acl.push_back({static_cast<uint16_t>(le(p + at, 2)), static_cast<uint16_t>(le(p + at + 2, 2)), le(p + at + 4, 4)});
-    return true;
+    if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) return std::nullopt;
+    return list;
 }
 
 // Whether user `uid` of `groups` may write a file of owner `st` by its access list, as the kernel
@@ -99,38 +67,30 @@ bool access_acl(const std::string& path, const struct stat& st, std::vector<AclE
 // theirs named (the file's own group included) that gives the right; others by the others'
 // entry, unless a group of theirs is named. A named user's or group's right is only what the
 // mask also gives.
-WriteRight acl_write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st,
-                           const std::vector<AclEntry>& acl) {
+WriteRight acl_write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st, const AccessList& acl) {
     auto member = [&](gid_t g) { return std::find(groups.begin(), groups.end(), g) != groups.end(); };
-    auto masked = [&](std::size_t at) {
-        for (std::size_t m = at + 1; m < acl.size(); ++m)
-            if (acl[m].tag == kAclMask) return (acl[at].perm & acl[m].perm & kAclWrite) != 0 ? WriteRight::Yes : WriteRight::No;
-        return (acl[at].perm & kAclWrite) != 0 ? WriteRight::Yes : WriteRight::No;
-    };
+    auto writes = [](unsigned perm) { return (perm & 02) != 0 ? WriteRight::Yes : WriteRight::No; };
+    const unsigned mask = acl.perm(AccessTag::Mask);
     bool inGroup = false;
-    for (std::size_t at = 0; at < acl.size(); ++at) {
-        const AclEntry& e = acl[at];
+    for (const AccessEntry& e : acl.entries) {
         switch (e.tag) {
-            case kAclUserObj:
-                if (st.st_uid == uid) return (e.perm & kAclWrite) != 0 ? WriteRight::Yes : WriteRight::No;
+            case AccessTag::Owner:
+                if (st.st_uid == uid) return writes(e.perm);
                 break;
-            case kAclUser:
-                if (e.id == uid) return masked(at);
+            case AccessTag::User:
+                if (e.id == uid) return writes(e.perm & mask);
                 break;
-            case kAclGroupObj:
-            case kAclGroup:
-                if (member(e.tag == kAclGroupObj ? st.st_gid : static_cast<gid_t>(e.id))) {
+            case AccessTag::OwningGroup:
+            case AccessTag::Group:
+                if (member(e.tag == AccessTag::OwningGroup ? st.st_gid : static_cast<gid_t>(e.id))) {
                     inGroup = true;
-                    if ((e.perm & kAclWrite) != 0) return masked(at);
+                    if ((e.perm & 02) != 0) return writes(mask);
                 }
                 break;
-            case kAclMask:
+            case AccessTag::Mask:
                 break;
-            case kAclOther:
-                if (inGroup) return WriteRight::No;
-                return (e.perm & kAclWrite) != 0 ? WriteRight::Yes : WriteRight::No;
-            default:
-                return WriteRight::Untold;
+            case AccessTag::Others:
+                return inGroup ? WriteRight::No : writes(e.perm);
         }
     }
     return WriteRight::Untold;  // no entry for others: not a list the kernel keeps
@@ -142,8 +102,13 @@ WriteRight write_right(uid_t uid, const struct stat& st) { return write_right(ui
 
 WriteRight write_right(uid_t uid, const std::string& path, const struct stat& st) {
     if (uid == 0 || st.st_uid == uid) return write_right(uid, std::vector<gid_t>{}, st);
-    std::vector<AclEntry> acl;
-    if (!path.empty() && !access_acl(path, st, acl)) return WriteRight::Untold;
+    // Bits alone where the file has no list beyond them (or no path is given).
+    AccessList acl;
+    if (!path.empty()) {
+        const std::optional<AccessList> list = access_list_of(path, st);
+        if (!list) return WriteRight::Untold;
+        if (list->extended()) acl = *list;
+    }
     std::vector<gid_t> groups;
     if (uid == ::geteuid()) {
         const int n = ::getgroups(0, nullptr);
@@ -155,12 +120,12 @@ WriteRight write_right(uid_t uid, const std::string& path, const struct stat& st
         gid_t primary = 0;
         if (!find_user(uid, name, primary)) {
             auto right = [&](const std::vector<gid_t>& g) {
-                return acl.empty() ? write_right(uid, g, st) : acl_write_right(uid, g, st, acl);
+                return acl.entries.empty() ? write_right(uid, g, st) : acl_write_right(uid, g, st, acl);
             };
             // Its groups cannot be known: told only where none of them would change the answer.
             std::vector<gid_t> named{st.st_gid};
-            for (const AclEntry& e : acl)
-                if (e.tag == kAclGroup) named.push_back(static_cast<gid_t>(e.id));
+            for (const AccessEntry& e : acl.entries)
+                if (e.tag == AccessTag::Group) named.push_back(static_cast<gid_t>(e.id));
             const WriteRight others = right({});
             return right(named) == others && std::all_of(named.begin(), named.end(), [&](gid_t g) {
                        return right({g}) == others;
@@ -175,7 +140,7 @@ WriteRight write_right(uid_t uid, const std::string& path, const struct stat& st
         groups.resize(static_cast<std::size_t>(std::max(count, 0)));
         groups.push_back(primary);
     }
-    return acl.empty() ? write_right(uid, groups, st) : acl_write_right(uid, groups, st, acl);
+    return acl.entries.empty() ? write_right(uid, groups, st) : acl_write_right(uid, groups, st, acl);
 }
 
 WriteRight write_right(uid_t uid, const std::string& path) {
@@ -194,7 +159,8 @@ WriteRight write_right(uid_t uid, const std::string& path) {
 }
 
 bool has_access_acl(const std::string& path) {
-    return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
+    const std::optional<AccessList> list = access_list(path);
+    return list && list->extended();
 }
 
 WriteRight write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which) {
