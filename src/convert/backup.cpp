@@ -248,9 +248,11 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     if (name.empty() || !fs::is_directory(folder, ec)) return 3;
 
     // Written aside, then renamed over the data file: the data file is never missing. The file
-    // aside takes the data file's own permissions, owner and group back.
+    // aside takes the data file's own permissions, owner, group and access list back, as far as
+    // this user may give them; what it could not is said (SayNotGivenBack).
     int err = 0;
     xio::Aside aside;
+    restoredTo_.clear();
     if (const int in = ::open(copy_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); in < 0) {
         err = errno ? errno : EIO;
     } else {
@@ -270,6 +272,8 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     }
     lastError_ = 0;
     savedPath_.clear();
+    restoredTo_ = target;
+    restored_ = aside;
     // Under a run marker the copy stays until the marker names nothing: a marker never names a
     // copy that is gone, and a run killed now is put back again from the same copies.
     if (underMarker_) return 0;
@@ -277,6 +281,10 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     LetGoRun();
     copy_.clear();
     return 0;
+}
+
+void DataFileBackup::SayNotGivenBack(std::string& notes, ui::NextStep& next) const {
+    if (!restoredTo_.empty()) xio::say_not_given_back(restoredTo_, restored_, notes, next);
 }
 
 void DataFileBackup::Discard() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "convert/open_files.h"
+#include "platform/datafile/file_aside.h"
 #include "platform/datafile/stream_hash.h"
 #include "platform/ui/next_step.h"
 
@@ -73,6 +74,11 @@ public:
     int LastError() const { return lastError_; }
     // Why the last Backup failed, in words; empty when it did not or no more is known.
     const std::string& Why() const { return why_; }
+    // What the last put-back (Restore) could not give the data file back of what it had (its
+    // owner, its group, its access list): said after `notes` and asked of an administrator in
+    // `next`, a file of the same owner and group joining the step already there
+    // (xio::say_not_given_back). Nothing when all was given back, or nothing was put back.
+    void SayNotGivenBack(std::string& notes, ui::NextStep& next) const;
     // What the person can do about the last failure, when it is known (None otherwise).
     const ui::NextStep& Next() const { return next_; }
     // A failure found around the copy (the data file could not be closed or opened again).
@@ -96,6 +102,8 @@ private:
     bool withCompany_ = false;  // the folder is this user's backup folder beside the data file
     StreamHash hash_;         // of the copy's bytes
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
+    std::string restoredTo_;  // the data file the last put-back wrote, and how
+    xio::Aside restored_;
 
     void LetGoRun();
 };

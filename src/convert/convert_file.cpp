@@ -242,6 +242,11 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     std::vector<std::string> kept;
     for (const auto& b : ctx.backups)
         if (b->Kept()) kept.push_back(xvl::WithCause(Msg(12927, b->SavedPath(), b->CopyPath()), xvl::ErrorCause(b->LastError())));
+    // A data file put back that this user could not give its owner, group or access list back:
+    // said, with the step that gives them back, never left to be found.
+    std::string notGiven;
+    ui::NextStep giveBack;
+    for (const auto& b : ctx.backups) b->SayNotGivenBack(notGiven, giveBack);
     // A marker that cannot be emptied still names every copy: the copies stay with it (the next
     // command puts the same bytes back), never a marker naming copies that are gone.
     if (kept.empty() && ctx.marker.Remove() != 0)
@@ -255,6 +260,12 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     ctx.report->ReportTerminated(text, restore, showBox && !saidAtClose, ending.next);
     for (const auto& line : kept) {
         ui::current().message(ui::kError, line);
+        (void)ctx.report->PrintTextLine(line, 1);
+    }
+    if (!notGiven.empty()) {
+        const std::string line = Msg(13900, notGiven);
+        LogLine(line);
+        ui::xw_wr_message(ui::kWarning, line, giveBack);
         (void)ctx.report->PrintTextLine(line, 1);
     }
     if (countMessage && ctx.progress) ctx.progress->messages += 1;

@@ -1,8 +1,13 @@
 #include "platform/datafile/file_aside.h"
 
+#include "platform/datafile/access_list.h"
+#include "platform/datafile/users.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,25 +78,72 @@ int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, co
     if (out < 0) return errno ? errno : EEXIST;
     int err = copy_bytes(in, out, &aside.hash);
     // The owner and group first (a change of owner clears the set-ID bits a mode may give).
-    AsideOwner wanted;
     bool want = false;
+    std::optional<AccessList> list;
+    std::string listWhy;
     if (struct stat st {}; ::lstat(target.c_str(), &st) == 0) {
-        wanted = {st.st_uid, st.st_gid};
+        aside.had = {st.st_uid, st.st_gid};
         want = true;
+        if (S_ISREG(st.st_mode) && !(list = access_list(target))) listWhy = std::strerror(errno ? errno : EIO);
     } else if (missing) {
-        wanted = *missing;
+        aside.had = *missing;
         want = true;
     }
-    if (err == 0 && want && ::fchown(out, wanted.uid, wanted.gid) != 0) {
+    if (err == 0 && want && ::fchown(out, aside.had.uid, aside.had.gid) != 0) {
         // Not root: the group at least, when this user belongs to it.
-        aside.groupKept = ::fchown(out, static_cast<uid_t>(-1), wanted.gid) == 0;
-        aside.ownerKept = wanted.uid == ::geteuid();
+        aside.groupKept = ::fchown(out, static_cast<uid_t>(-1), aside.had.gid) == 0;
+        aside.ownerKept = aside.had.uid == ::geteuid();
     }
     if (err == 0 && ::fchmod(out, mode) != 0) err = errno;
+    // Its list as a file of the owner and group it now has carries it: every entry it was made
+    // with replaced (a folder's default list's too).
+    struct stat made {};
+    if (err == 0 && ::fstat(out, &made) != 0) err = errno;
+    if (err == 0 && list) {
+        const int lost = give_access_list_or_narrower(
+            out, list->carried({aside.had.uid, aside.had.gid}, {made.st_uid, made.st_gid}, list->perm(AccessTag::Owner)));
+        (void)::fstat(out, &made);
+        if (lost != 0) aside.listLost = list->words() + " (" + std::strerror(lost) + ")";
+    } else if (err == 0 && !listWhy.empty()) {
+        aside.listLost = "(it could not be read: " + listWhy + ")";
+    }
+    aside.has = {made.st_uid, made.st_gid};
+    aside.mode = made.st_mode & 07777;
     if (err == 0 && ::fsync(out) != 0) err = errno;
     if (::close(out) != 0 && err == 0) err = errno;
     if (err != 0) ::unlink(aside.path.c_str());
     return err;
+}
+
+void say_not_given_back(const std::string& dataFile, const Aside& aside, std::string& notes, ui::NextStep& next) {
+    auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
+    const std::string had = user_name(aside.had.uid);
+    std::string hadGroup = group_name(aside.had.gid);
+    if (!aside.groupKept && !aside.ownerKept)
+        note(dataFile + " now belongs to " + user_name(aside.has.uid) + " and the group " + group_name(aside.has.gid) +
+             ": its owner " + had + " and group " + hadGroup + " could not be given back");
+    else if (!aside.ownerKept)
+        note(dataFile + " now belongs to " + user_name(aside.has.uid) + ": its owner " + had +
+             " could not be given back (its group " + hadGroup + " was kept)");
+    else if (!aside.groupKept)
+        note(dataFile + " is now of the group " + group_name(aside.has.gid) + ": its group " + hadGroup +
+             " could not be given back");
+    if (!aside.listLost.empty()) {
+        char bits[8];
+        std::snprintf(bits, sizeof bits, "%04o", static_cast<unsigned>(aside.mode));
+        note(dataFile + "'s access list " + aside.listLost + " could not be given back: it has mode " + bits +
+             ", which gives nobody more than that list did");
+    }
+    if (aside.ownerKept && aside.groupKept) return;
+    // One step names every file that is to have the same owner and group again: one named alone
+    // would leave the others as they are. What was kept is not asked for.
+    const std::string hadOwner = aside.ownerKept ? std::string() : had;
+    if (aside.groupKept) hadGroup.clear();
+    if (!next)
+        next = {ui::Step::GiveOwnerBack, {dataFile, hadOwner, hadGroup}};
+    else if (next.step == ui::Step::GiveOwnerBack && next.args.size() == 3 && next.args[1] == hadOwner &&
+             next.args[2] == hadGroup)
+        next.args[0] += ", " + dataFile;
 }
 
 }  // namespace dz::xio

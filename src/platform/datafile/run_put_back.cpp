@@ -158,7 +158,7 @@ public:
                                       std::to_string(c.length) + "): nothing is put back",
                                   restore(p));
                 proved.push_back(
-                    Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}, {}});
+                    Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}});
             }
         }
         return true;
@@ -199,7 +199,6 @@ public:
                                   step(ui::Step::Again));
                 }
                 pr.mode = st.st_mode & 07777;
-                pr.had = {st.st_uid, st.st_gid};
             } else {
                 // Removed since the run: made again as the company's files of that folder are, never
                 // as a file of whoever puts it back alone.
@@ -209,7 +208,6 @@ public:
                 pr.missing = true;
                 pr.making = making_for(pr.piece->dataFolder, siblings);
                 pr.mode = pr.making.mode;
-                pr.had = pr.making.owner;
             }
             if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside,
                                             pr.missing ? &pr.making.owner : nullptr);
@@ -299,30 +297,7 @@ public:
                          return std::string(b);
                      }() +
                      ")");
-            struct stat now {};
-            ::stat(pr.dataFile.c_str(), &now);
-            if (!pr.aside.ownerKept || !pr.aside.groupKept) {
-                const std::string who = user_name(::geteuid());
-                const std::string had = user_name(pr.had.uid);
-                std::string hadGroup = group_name(pr.had.gid);
-                if (!pr.aside.groupKept && !pr.aside.ownerKept)
-                    note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) +
-                         ": its owner " + had + " and group " + hadGroup + " could not be given back");
-                else if (!pr.aside.ownerKept)
-                    note(pr.dataFile + " now belongs to " + who + ": its owner " + had +
-                         " could not be given back (its group " + hadGroup + " was kept)");
-                else
-                    note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " +
-                         hadGroup + " could not be given back");
-                // One step names every file that is to have the same owner and group again: one
-                // named alone would leave the others as they are. What was kept is not asked for.
-                const std::string hadOwner = pr.aside.ownerKept ? std::string() : user_name(pr.had.uid);
-                if (pr.aside.groupKept) hadGroup.clear();
-                if (!next)
-                    next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
-                else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
-                    next.args[0] += ", " + pr.dataFile;
-            }
+            say_not_given_back(pr.dataFile, pr.aside, notes, next);
             // The journal of the commit the run died in belongs to the writes the copy takes back: it
             // must never be played over the copy; one the run left zeroed goes with it (its user may
             // have lost the right to write the file since, which makes it no journal of the file's).
@@ -385,7 +360,6 @@ private:
         Aside aside;
         bool missing = false;
         Making making;
-        AsideOwner had;  // the owner and group it is to have
     };
     template <class... Args>
     bool refuse(Args&&... args) {
