@@ -2,6 +2,7 @@
 // files, the journal a connection makes, a journal the judge passed) and removes only a journal
 // it opened as its own: nothing planted beside a data file, and no name read from a journal, is
 // opened, read, waited on or removed.
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/journal_guard.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
@@ -238,16 +239,6 @@ TEST_F(JournalGuard, ACommitWhoseJournalStaysIsSaidNotCommittedAndTakenBack) {
     EXPECT_FALSE(fs::exists(journal()));
 }
 
-// An access control list as the kernel keeps it: (tag, permission, id) entries in its order.
-bool set_acl(const fs::path& p, const std::vector<std::array<uint32_t, 3>>& entries) {
-    std::string raw = {2, 0, 0, 0};
-    for (const auto& e : entries)
-        for (auto [v, n] : {std::pair{e[0], 2}, {e[1], 2}, {e[2], 4}})
-            for (int i = 0; i < n; ++i) raw += static_cast<char>(v >> (8 * i));
-    return ::setxattr(p.c_str(), "system.posix_acl_access", raw.data(), raw.size(), 0) == 0;
-}
-constexpr uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kGroup = 8, kMask = 0x10, kOther = 0x20, kAny = 0xffffffff;
-
 // Whether another user may write a file, by its bits and its access list: as the kernel itself
 // answers that user.
 TEST_F(JournalGuard, WriteRightIsTheKernelsAnswer) {
@@ -323,6 +314,71 @@ TEST_F(JournalGuard, AWriterByAnAccessListCommitsAndLeavesNoJournal) {
     ASSERT_TRUE(fs::exists(journal()));
     EXPECT_EQ(names(), "Kept,Theirs");
     EXPECT_FALSE(fs::exists(journal()));
+}
+
+// A journal carries its data file's access list from the moment it is made: its maker's alone
+// until it has it, then writable by nobody the list keeps from writing the file (a member named
+// read-only, whom the group's entry shuts out too), whether root or a writer the list names made
+// it; one a writer made keeps the file's owner able to take it back. A journal that stood empty
+// is made afresh: whoever held it open holds nothing of the new one.
+TEST_F(JournalGuard, AJournalCarriesItsDataFilesAccessListFromItsFirstMoment) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be other users";
+    made();
+    const uid_t owner = 4323, member = 4321, writer = 4322;
+    const gid_t group = 1234;
+    fs::permissions(dir, fs::perms(0777));
+    ASSERT_EQ(::chown(file().c_str(), owner, group), 0);
+    if (!set_acl(file(), {{kUserObj, 6, kAny}, {kUser, 4, member}, {kUser, 6, writer}, {kGroupObj, 4, kAny},
+                          {kMask, 6, kAny}, {kOther, 4, kAny}}))
+        GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    auto writes = [&](uid_t uid) {
+        return testing_support::AnswerAs(uid, {uid, group}, [&] {
+            const int fd = ::open(journal().c_str(), O_WRONLY);
+            return std::string(fd >= 0 ? "writes" : std::strerror(errno));
+        });
+    };
+    // A write of `uid` stopped in its commit, its journal hot; false when the journal was open to
+    // anyone but its maker when made.
+    auto stopped_write_of = [&](uid_t uid) {
+        return stop_in_commit([&] {
+            if (::setgroups(1, &group) != 0 || ::setgid(group) != 0 || ::setuid(uid) != 0) ::_exit(2);
+            xio::set_journal_made_hook_for_tests([](const std::string& j) {
+                struct stat st {};
+                if (::stat(j.c_str(), &st) != 0 || (st.st_mode & 0077) != 0) ::_exit(3);
+            });
+            uint16_t w = 0;
+            if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C" + std::to_string(uid), "A", "Stopped");
+        });
+    };
+    const struct Case {
+        uid_t maker;
+        const char* list;
+    } cases[] = {
+        {0, "user::rw-,user:4321:r--,user:4322:rw-,group::r--,mask::rw-,other::r--"},
+        {writer, "user::rw-,user:4321:r--,user:4322:rw-,user:4323:rw-,group::r--,mask::rw-,other::r--"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.maker);
+        ASSERT_TRUE(stopped_write_of(c.maker));
+        struct stat st {};
+        ASSERT_EQ(::stat(journal().c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.maker == 0 ? owner : c.maker);
+        EXPECT_EQ(xio::access_list(journal().string())->words(), c.list);
+        EXPECT_EQ(writes(member), std::strerror(EACCES));
+        EXPECT_EQ(writes(owner), "writes");
+        EXPECT_EQ(names(), "Kept");  // taken back
+    }
+    const int held = ::open(journal().c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(names(), "Kept");
+    uint16_t h = open(false);
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    close(h);
+    struct stat st {};
+    ASSERT_EQ(::fstat(held, &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    ::close(held);
+    EXPECT_EQ(names(), "Kept,Second");
 }
 
 // Without the guard SQLite would open whatever stands beside a file: no data file is opened or

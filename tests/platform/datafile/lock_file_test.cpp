@@ -1,6 +1,7 @@
 // Lock files as every lock of the program makes and keeps them: fitted to what they guard by
 // making them afresh (so that a descriptor opened before locks nothing), never by a look, and a
 // bounded wait that ends naming the lock file and why.
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/lock_file.h"
 #include "as_user.h"
 #include "socket_file.h"
@@ -754,6 +755,54 @@ TEST_F(LockFileTest, AMembersOrAnAccessListWritersLockFileFitsAsMade) {
     struct stat st {};
     EXPECT_TRUE(::fstat(made, &st) == 0 && st.st_ino == stat_of(lockFile()).st_ino);
     ::close(made);
+}
+
+// A data file's lock file carries its access list: nobody the list keeps from writing the file
+// may open it for writing (a member named read-only may still open it to show presence), whoever
+// made it; one made by its bits alone, before, is made afresh once, and one that fits is kept at
+// every open; one a writer the list names made keeps the file's owner able to lock it.
+TEST_F(LockFileTest, ADataFilesLockFileCarriesItsAccessList) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    const uid_t owner = 4323, member = 4321, writer = 4322;
+    const gid_t group = 1234;
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), owner, group), 0);
+    if (!set_acl(guarded, {{kUserObj, 6, kAny}, {kUser, 4, member}, {kUser, 6, writer}, {kGroupObj, 4, kAny},
+                           {kMask, 6, kAny}, {kOther, 4, kAny}}))
+        GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    auto opened_as = [&](uid_t uid) {
+        return testing_support::AnswerAs(uid, {uid, group}, [&] {
+            xio::LockFileSpec s = spec(xio::LockKind::DataFile);
+            s.mustWrite = false;
+            const xio::LockFileOpened o = xio::open_lock_file(s);
+            ::close(o.fd);
+            return o.fd < 0 ? o.why : o.writable ? "opened" : "opened to read";
+        });
+    };
+    auto fitting = [&](uid_t opener) {
+        const ino_t was = stat_of(lockFile()).st_ino;
+        return (opener == 0 ? (::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd), "opened")
+                            : opened_as(opener)) == std::string("opened") &&
+               stat_of(lockFile()).st_ino == was;
+    };
+    std::ofstream(lockFile()).flush();
+    ASSERT_EQ(::chown(lockFile().c_str(), owner, group), 0);
+    fs::permissions(lockFile(), fs::perms(0664));
+    const ino_t before = stat_of(lockFile()).st_ino;
+    ASSERT_EQ(opened_as(writer), "opened");
+    EXPECT_NE(stat_of(lockFile()).st_ino, before);
+    EXPECT_EQ(xio::access_list(lockFile().string())->words(),
+              "user::rw-,user:4321:r--,user:4322:rw-,user:4323:rw-,group::r--,mask::rw-,other::r--");
+    EXPECT_TRUE(fitting(0));
+    EXPECT_TRUE(fitting(owner));
+    EXPECT_TRUE(fitting(writer));
+    EXPECT_EQ(opened_as(member), "opened to read");
+    ::unlink(lockFile().c_str());
+    ::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd);  // root's, the owner's
+    EXPECT_EQ(xio::access_list(lockFile().string())->words(),
+              "user::rw-,user:4321:r--,user:4322:rw-,group::r--,mask::rw-,other::r--");
+    EXPECT_EQ(stat_of(lockFile()).st_uid, owner);
+    EXPECT_EQ(opened_as(member), "opened to read");
 }
 
 // What another process answers, from a table of its own on the data file `guarded`.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -131,6 +133,17 @@ inline std::string journal_of(const std::filesystem::path& file, const JournalSp
     return j + be32(1073741824 / pageSize + 1) + spec.super + be32(static_cast<uint32_t>(spec.super.size())) +
            be32(nameSum) + magic;
 }
+
+// Gives `p` an access control list as the kernel keeps it: (tag, permission, id) entries in its
+// order, set whole, as someone else would set it (false, with errno, where it is refused).
+inline bool set_acl(const std::filesystem::path& p, const std::vector<std::array<uint32_t, 3>>& entries) {
+    std::string raw = {2, 0, 0, 0};
+    for (const auto& e : entries)
+        for (auto [v, n] : {std::pair{e[0], 2}, {e[1], 2}, {e[2], 4}})
+            for (int i = 0; i < n; ++i) raw += static_cast<char>(v >> (8 * i));
+    return ::setxattr(p.c_str(), "system.posix_acl_access", raw.data(), raw.size(), 0) == 0;
+}
+constexpr uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kGroup = 8, kMask = 0x10, kOther = 0x20, kAny = 0xffffffff;
 
 inline void kill_and_reap(pid_t pid) {
     ::kill(pid, SIGKILL);
