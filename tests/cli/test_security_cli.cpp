@@ -247,6 +247,43 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
     }
 }
 
+// A failed conversion puts its data file back with the file's access list, owner and group: root's
+// put-back as the file was (a user's entry kept, the group gaining nothing); a member's keeps what
+// it may and says what it could not, with the administrator's step, never leaving the file the
+// member's unsaid.
+TEST_F(SecurityCli, AFailedConversionsPutBackGivesBackTheFilesRightsOrSaysWhatItCouldNot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as a member";
+    const std::string glm = (shared / "MASTER.GLM").string();
+    if (RunShell("setfacl -m u:4321:rw " + ShellWord(glm) + " 2>&1").status != 0) GTEST_SKIP() << "no setfacl, or no lists here";
+    ASSERT_EQ(::chown(glm.c_str(), 0, 1), 0);
+    const CliResult root = Cli({"convert", "--company", shared.string(), "--report", "/dev/full", text.string()});
+    EXPECT_EQ(root.status, 2) << root.err;
+    EXPECT_THAT(root.err, ::testing::HasSubstr("every data file put back"));
+    EXPECT_THAT(root.err, ::testing::Not(::testing::HasSubstr("could not be given back")));
+    EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
+              "user::rw- user:4321:rw- group::r-- mask::rw- other::r--  ");
+    struct stat st {};
+    ASSERT_EQ(::stat(glm.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_gid, 1u);
+
+    // The company shared with group 4321, MASTER.GLM another member's.
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(RunShell("chgrp -R 4321 " + ShellWord(shared.string()) + " && chmod -R g+rwX " + ShellWord(shared.string()))
+                  .status, 0);
+    ASSERT_EQ(::chown(glm.c_str(), 4322, 4321), 0);
+    const CliResult member = RunShell("setpriv --reuid=4321 --regid=4321 --clear-groups env HOME=/tmp " +
+                                      ShellWord(DZ_CLI_BIN) + " convert --company " + ShellWord(shared.string()) +
+                                      " --report /dev/full " + ShellWord(text.string()) + " </dev/null 2>&1");
+    if (member.out.find("the program could not start") != std::string::npos) GTEST_SKIP() << member.out;
+    EXPECT_EQ(member.status, 2) << member.out;
+    EXPECT_THAT(member.out, ::testing::HasSubstr(glm + " now belongs to uid 4321: its owner uid 4322 could not be "
+                                                 "given back (its group gid 4321 was kept)"));
+    EXPECT_THAT(member.out, ::testing::HasSubstr("Next: an administrator gives " + glm + " back the owner uid 4322 (chown)"));
+    EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
+              "user::rw- user:4321:rw- user:4322:rw- group::r-- mask::rw- other::r--  ");
+}
+
 // A dictionary version that is no whole number from 1 to the current one was never written by this
 // program: the file is "either an old version or corrupt", neither read as current nor upgraded,
 // and the message says why.

@@ -1,5 +1,6 @@
 // Runs that died half posted, as a later command finds them: put back whole and only by their
 // own user, every copy proved first, or refused with nothing written.
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
@@ -960,6 +961,7 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
         Outcome outcome;
         const char* says;
         Plant plant = nullptr;
+        const char* list = nullptr;  // MASTER.TST's access list, put back
     };
     auto chownTo = [](const std::string& path, uid_t uid) { ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0) << path; };
     const pid_t dead = DeadProcess();
@@ -969,6 +971,13 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
         {"its owner, a member of the files' group: the step names every file to give back, and only the owner", ".backup",
          1, 1, 1, Back, "HISTORY.TST;root (uid 0);\n"},
+        {"its owner, a member, a file with an access list: given back, root named as the owner it was", ".backup", 1, 1, 1,
+         Back, "its owner root (uid 0) could not be given back",
+         [](RunMarkerTest& t, const std::string&) {
+             ASSERT_TRUE(set_acl(t.company() + "MASTER.TST", {{kUserObj, 6, kAny}, {kUser, 6, 4321}, {kGroupObj, 6, kAny},
+                                                              {kMask, 6, kAny}, {kOther, 4, kAny}}));
+         },
+         "user::rw-,user:0:rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--"},
         {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
@@ -1045,6 +1054,9 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
             ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
             EXPECT_EQ(st.st_gid, 1u);  // its users can still open it
             EXPECT_EQ(st.st_mode & 07777, 0664u);
+            if (row.list) {
+                EXPECT_EQ(xio::access_list((dir / "MASTER.TST").string())->words(), row.list);
+            }
         } else if (row.outcome == Passed && row.says[0] == '\0') {
             EXPECT_FALSE(fs::exists(theirMarker));
             EXPECT_TRUE(fs::exists(theirs + "/MASTER.TST~" + h + "~" + std::to_string(dead)));
