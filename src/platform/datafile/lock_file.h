@@ -14,13 +14,16 @@
 //     Writers    mode 0600, with read and write for group and others exactly where the file it
 //                guards gives them write (the settings' lock: 0660 beside a group-writable
 //                company.toml);
-//     DataFile   mode 0600, with the data file's own read and write bits for group and others:
-//                whoever may read a data file shows presence on its lock file, whoever may
-//                write it locks.
+//     DataFile   mode 0600, with the data file's own read and write bits for group and others
+//                and its access list, read and write alone (the data file's owner, and its group
+//                where the maker could not give it, named in it when another made it): whoever
+//                may read a data file shows presence on its lock file, whoever may write it
+//                locks, and nobody the list keeps from writing the file may open it to write.
 //   Made by root, it takes the owner and group of what it guards (of the folder, for
 //   OwnerOnly); made by another user, its group.
-// - Found wider, narrower, or of an owner who may not write what it guards, by one who may
-//   (or by root), it is made afresh under a name of its own and renamed over the old one: a new
+// - Found wider, narrower (a data file's by its whole access list), or of an owner who may not
+//   write what it guards, by one who may (or by root), it is made afresh under a name of its
+//   own and renamed over the old one: a new
 //   file, so that a descriptor an outsider opened while it was wider locks nothing any more.
 //   It is never changed in place (fchmod would leave those descriptors working).
 // - One holder at a time, by construction. The replacer goes on only while it holds the old
@@ -44,8 +47,9 @@
 //   go between its reads, and never shows another machine's), and what this machine shows of
 //   its holders serves only to name them. One held whole is waited for, whoever holds it; one
 //   this user cannot open cannot be locked, so it is left as it stands and said so (with who
-//   may remove it when it is not as it should be). One that fits is left as it is (an ACL entry
-//   that shuts this user out is not for this program to undo).
+//   may remove it when it is not as it should be). One that fits is left as it is; one an ACL
+//   entry of its own shuts this user out of is left by them (they cannot lock it), and a data
+//   file's is made afresh by the next who may open it and write the data file.
 // - A "<name>.new<pid>" left by a refit killed midway is removed by the next who may make the
 //   lock file.
 // - Made once, it stays fitting: one made by a user who could not give it the group it should
