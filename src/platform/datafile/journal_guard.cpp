@@ -123,13 +123,13 @@ thread_local Making* t_making = nullptr;
 // byte of it: by root its owner, and its group where this user may give it; then its access list
 // as a file of the owner and group it has carries it (AccessList::carried); where the list
 // cannot be given, bits no wider than it allows. Where the data file's list cannot be read it
-// stays its maker's alone.
+// stays open to its owner alone.
 void give_rights_of(const std::string& dataFile, int fd) {
     struct stat st {}, made {};
-    const std::optional<AccessList> list = access_list(dataFile);
-    if (!list || ::stat(dataFile.c_str(), &st) != 0) return;
+    if (::stat(dataFile.c_str(), &st) != 0) return;
     (void)!(::geteuid() == 0 ? ::fchown(fd, st.st_uid, st.st_gid) : ::fchown(fd, static_cast<uid_t>(-1), st.st_gid));
-    if (::fstat(fd, &made) != 0) return;
+    const std::optional<AccessList> list = access_list(dataFile);
+    if (!list || ::fstat(fd, &made) != 0) return;
     (void)give_access_list_or_narrower(fd, list->carried({st.st_uid, st.st_gid}, {made.st_uid, made.st_gid}, 06));
 }
 
