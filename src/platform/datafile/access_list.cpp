@@ -153,12 +153,14 @@ std::optional<AccessList> access_list(int fd) { return read_list(::acl_get_fd(fd
 std::optional<AccessList> access_list(const std::string& path) { return read_list(::acl_get_file(path.c_str(), ACL_TYPE_ACCESS)); }
 
 int give_access_list(int fd, const AccessList& list) {
+    // A list the system would not keep (no mask beside named entries, an entry twice) is refused
+    // by the kernel itself.
     const Acl acl = to_acl(list);
-    if (!acl || ::acl_valid(acl.get()) != 0) return errno ? errno : EINVAL;
+    if (!acl) return errno ? errno : ENOMEM;
     if (::acl_set_fd(fd, acl.get()) == 0) return 0;
     const int err = errno ? errno : EIO;
     // A file system that keeps no lists holds none on this file either: bits alone say it all.
-    if ((err == EOPNOTSUPP || err == ENOTSUP) && !list.extended()) return ::fchmod(fd, list.bits()) == 0 ? 0 : errno;
+    if (err == EOPNOTSUPP && !list.extended()) return ::fchmod(fd, list.bits()) == 0 ? 0 : errno;
     return err;
 }
 
