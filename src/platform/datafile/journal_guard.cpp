@@ -133,21 +133,46 @@ void give_rights_of(const std::string& dataFile, int fd) {
     (void)give_access_list_or_narrower(fd, list->carried({st.st_uid, st.st_gid}, {made.st_uid, made.st_gid}, 06));
 }
 
+using OpenCall = int (*)(const char*, int, int);
+OpenCall g_open = nullptr;
+
+// The journal a connection makes, made without a name in its folder (O_TMPFILE), its maker's
+// alone (0600, whatever mode SQLite asks), given its rights, and only then linked at its name,
+// which fails as O_EXCL does where something stands there: nobody, not even a look judging what
+// stands at the name, meets it before it has them. Where the file system makes no such files, it
+// is made at its name, 0600, and given them there.
+int make_journal(const char* name, int flags, const std::string& dataFile) {
+    const std::string path = name;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    if (const int fd = g_open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600); fd >= 0) {
+        call_hook(g_madeHook, name);
+        give_rights_of(dataFile, fd);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) return fd;
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        if (err == EEXIST) return -1;
+    }
+    const int fd = g_open(name, flags | O_NONBLOCK, 0600);
+    if (fd < 0) return fd;
+    call_hook(g_madeHook, name);
+    give_rights_of(dataFile, fd);
+    return fd;
+}
+
 // The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was
 // judged (or looked at) answers at once, and is then refused as no regular file, where an open
 // to read would wait for a writer for ever. Regular files read and write as before, but for the
-// journal a connection makes: made 0600, whatever mode SQLite asks, then given its rights.
-using OpenCall = int (*)(const char*, int, int);
-OpenCall g_open = nullptr;
+// journal a connection makes (make_journal).
 int open_without_waiting(const char* name, int flags, int mode) {
     Making* m = t_making;
     if (!m || (flags & (O_CREAT | O_EXCL)) != (O_CREAT | O_EXCL) || std::strcmp(name, m->journal) != 0)
         return g_open(name, flags | O_NONBLOCK, mode);
-    const int fd = g_open(name, flags | O_NONBLOCK, 0600);
+    const int fd = make_journal(name, flags, m->dataFile);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) return fd;
-    call_hook(g_madeHook, name);
-    give_rights_of(m->dataFile, fd);
     m->fd = fd;
     m->made = id_of(st);
     return fd;

@@ -36,7 +36,8 @@ bool journal_guard_in_place(std::string* why = nullptr);
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
 // Tests: called with the path of a journal a connection has just made, its maker's alone, before
-// it is given the data file's owner, group and access list.
+// it is given the data file's owner, group and access list (made without a name, it does not
+// stand at its path yet).
 void set_journal_made_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
 }  // namespace dz::xio
