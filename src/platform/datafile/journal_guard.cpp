@@ -14,6 +14,7 @@
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,9 +143,9 @@ OpenCall g_open = nullptr;
 // stands at the name, meets it before it has them. Where the file system makes no such files, it
 // is made at its name, 0600, and given them there.
 int make_journal(const char* name, int flags, const std::string& dataFile) {
+    // SQLite names a journal by its full path.
     const std::string path = name;
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string folder = path.substr(0, std::max<std::size_t>(path.rfind('/'), 1));
     if (const int fd = g_open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600); fd >= 0) {
         call_hook(g_madeHook, name);
         give_rights_of(dataFile, fd);
@@ -156,9 +157,10 @@ int make_journal(const char* name, int flags, const std::string& dataFile) {
         if (err == EEXIST) return -1;
     }
     const int fd = g_open(name, flags | O_NONBLOCK, 0600);
-    if (fd < 0) return fd;
-    call_hook(g_madeHook, name);
-    give_rights_of(dataFile, fd);
+    if (fd >= 0) {
+        call_hook(g_madeHook, name);
+        give_rights_of(dataFile, fd);
+    }
     return fd;
 }
 
