@@ -499,10 +499,17 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
 
     // A journal refused when the command started was said then, with what to do about it; the
     // file it stands beside is not opened for the rest of the command. Said again here, the same
-    // cause would come twice: a single file ends the run, one of several is left out (the closing
-    // message names it as not run).
+    // cause would come twice: one of several files is left out (the closing message names it as
+    // not run); a single file ends the run, named in a box of its own that names the data file
+    // and says no more, unless the front end names each file that did not run itself.
     if (error == 7 && ui::journal_refusal(next.step) && ui::step_said_in_command(next)) {
-        if (single) return kCheckEndRun;
+        if (single) {
+            const RunObserver* observer = CurrentRunObserver();
+            if (!(observer && observer->NamesEachFile()))
+                ui::xw_wr_message(ui::kError, xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path,
+                                                               description, errorText));
+            return kCheckEndRun;
+        }
         selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
         return kCheckRemoved;
     }

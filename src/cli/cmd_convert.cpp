@@ -301,7 +301,8 @@ std::string FindTableGroup(const std::string& wanted, std::string& why) {
     request.readOnly = true;  // only looked up, before the run: Examine must write nothing
     std::uint16_t h = 0;
     if (xio_ask_file(request, h) != XIO_OK) {
-        why = xio_error_text();
+        // What stands in the way, and who may move it (the run, which says it, has not started).
+        why = dz::ui::console_text(dz::ui::with_step(xio_error_text(), xio_error_next_step(), dz::ui::Voice::CommandLine));
         return {};
     }
     if (h == 0) return {};

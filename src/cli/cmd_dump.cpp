@@ -105,6 +105,11 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
     const int status = xio_ask_file(req, h);
     if (status != XIO_OK) {
         const std::string name = dict->file(req.fileNo)->name;
+        // A journal said when the command started, with its step: the refusal says no more.
+        if (const std::string said = cli::journal_refusal_said(status, abbr + " file " + name); !said.empty()) {
+            std::cerr << "dodedoz-cli: dump: " << said << "\n";
+            return cli::kExitFailure;
+        }
         std::string why = status == XIO_NO_FILE  ? "does not exist"
                           : status == XIO_CORRUPT ? "is either an old version or corrupt"
                           // A journal beside it that is not its own: nothing holds the file.

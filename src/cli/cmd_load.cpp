@@ -254,6 +254,9 @@ private:
             // Nothing holds a file this user may not write, and waiting never helps.
             why = cli::unwritable_refusal(status, named);
             if (!why.empty()) return false;
+            // A journal said when the command started, with its step: the line says no more.
+            why = cli::journal_refusal_said(status, named);
+            if (!why.empty()) return false;
             // The data files' own text of a missing file says "does not exist" again: it is left out.
             why = named + " " +
                   (status == XIO_NO_FILE  ? std::string("does not exist")

@@ -135,11 +135,16 @@ bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile
             if (status == XIO_OK && h != 0) {
                 xio_cls_file(h);
                 detail = "it is not a table file";
-            } else if (const std::string refusal = cli::unwritable_refusal(status, kXvmFileName); !refusal.empty()) {
-                std::cerr << "dodedoz-cli: tables " << what << ": " << refusal << "\n";
-                return false;
             } else {
-                detail = xio_error_text();
+                // Said with its step, here or (a journal) when the command started.
+                std::string refusal = cli::unwritable_refusal(status, kXvmFileName);
+                if (refusal.empty()) refusal = cli::journal_refusal_said(status, kXvmFileName);
+                if (!refusal.empty()) {
+                    std::cerr << "dodedoz-cli: tables " << what << ": " << refusal << "\n";
+                    return false;
+                }
+                // What stands in the way, and who may move it.
+                detail = ui::console_text(ui::with_step(xio_error_text(), xio_error_next_step(), ui::Voice::CommandLine));
             }
         }
         std::cerr << "dodedoz-cli: tables " << what << ": " << kXvmFileName

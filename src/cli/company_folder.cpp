@@ -31,6 +31,13 @@ std::string unwritable_refusal(int status, const std::string& subject) {
                                           ui::Voice::CommandLine));
 }
 
+std::string journal_refusal_said(int status, const std::string& subject) {
+    const ui::NextStep next = xio_error_next_step();
+    if (status != XIO_LOCKED || !ui::journal_refusal(next.step) || !ui::step_said_in_command(next)) return {};
+    constexpr int kMsgJournalNotPlayed = 13622;
+    return subject + " " + xvl::xvlRCString::Get(kMsgJournalNotPlayed);
+}
+
 bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {

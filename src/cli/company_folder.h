@@ -22,4 +22,10 @@ bool recover_interrupted_runs(const std::string& command, bool mayWrite);
 // says it. Empty for any other refusal, whose own words the command says.
 std::string unwritable_refusal(int status, const std::string& subject);
 
+// When the data-file layer's last refusal (`status`) was of what stands beside a data file as its
+// journal, and this command said so when it started, with the step: `subject` "cannot be opened:
+// what stands beside it as its journal is not played" (13622), the cause not said again. Empty
+// for any other refusal, and for one not said yet.
+std::string journal_refusal_said(int status, const std::string& subject);
+
 }  // namespace dz::cli

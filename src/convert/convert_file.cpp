@@ -257,7 +257,9 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     // its next step, and a background run's summary of each file says it: the ending is said
     // there, once, rather than in a box of its own as well.
     const bool saidAtClose = ctx.progress && (ctx.progress->panel != 0 || InBackground());
-    ctx.report->ReportTerminated(text, restore, showBox && !saidAtClose, ending.next);
+    // The report's last line says the data file was not changed (12017) only where nothing was
+    // written; one written and put back is said as restored (12019).
+    ctx.report->ReportTerminated(text, written && restore == 0 ? 2 : restore, showBox && !saidAtClose, ending.next);
     for (const auto& line : kept) {
         ui::current().message(ui::kError, line);
         (void)ctx.report->PrintTextLine(line, 1);
@@ -321,6 +323,17 @@ FileEnding xvConvert::DataFileFailure(const ConvertContext& ctx) {
 }
 
 FileEnding xvConvert::OutOfDiskSpace(const ConvertContext& ctx) { return {Msg(12013), FreeSpaceFor(DiskFullFile(ctx))}; }
+
+void xvConvert::DropUnwrittenFile(ConvertContext& ctx) {
+    bool rolledBack = true;
+    if (ctx.converting)
+        for (const auto& e : ctx.files)
+            if (e.handle && xio_rollback(e.handle) != XIO_OK) rolledBack = false;
+    // (A rollback fails only with the connection itself broken: the copies then put it back.)
+    if (!rolledBack) return;
+    for (auto& b : ctx.backups) b->Discard();
+    ctx.backups.clear();
+}
 
 bool xvConvert::EndFileStopped(ConvertContext& ctx) {
     EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
@@ -417,12 +430,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     auto fail = [&](const std::string& text) {
         // No record was written: what the settings took (a run number raised for the batch)
         // goes back, and the copies go.
-        // (A rollback fails only with the connection itself broken; there is nothing else to try.)
-        if (ctx.converting)
-            for (const auto& e : ctx.files)
-                if (e.handle) (void)xio_rollback(e.handle);
-        for (auto& b : ctx.backups) b->Discard();
-        ctx.backups.clear();
+        DropUnwrittenFile(ctx);
         EndFile(ctx, text, true, true);
     };
     ctx.mainHandle = FindFileHandle(ctx.files, profile.abbreviation, profile.fileNo);
@@ -599,6 +607,8 @@ bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
     if (!OpenTextFile(ctx, import, reject ? ctx.rejectName : std::string())) {
         // The text file is named, and a reject file that cannot be made beside it is the cause.
         const std::string text = Msg(12007, ctx.entry.path.substr(0, 60));
+        // Before its first record nothing of the file was written: no data file was changed.
+        if (ctx.recordsRead == 0) DropUnwrittenFile(ctx);
         if (!import.RejectFileRefused()) return EndFile(ctx, text, true, true);
         return EndFile(ctx, FileEnding{xvl::WithCause(text, import.LastErrorText()), RejectStep(import)}, true, true);
     }

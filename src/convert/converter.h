@@ -204,6 +204,10 @@ protected:
     bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
     // The same with what the person can do next.
     bool EndFile(ConvertContext& ctx, const FileEnding& ending, bool showBox, bool countMessage);
+    // Before a file ends that wrote none of its records: what was staged for it (a run number its
+    // settings raised) is rolled back and its copies go, so that its ending says that no data file
+    // was changed, rather than put back. Where a rollback fails, the copies stay to put it back.
+    void DropUnwrittenFile(ConvertContext& ctx);
     // The ending of a file whose report or notes could not be printed: `number` (12010,
     // 12012), followed by the cause when the report's destination gave one ("Out of disk space"),
     // with the destination's next step. The report's failure counts as said.

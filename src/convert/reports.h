@@ -47,7 +47,7 @@ public:
                              bool created, uint16_t messageCount);
     bool PrintRecordTotals(bool notesFollow);
     // Prints the text and, converting, the line that matches the restore result (0 nothing
-    // written or restored, 1 not restored, 2 restored but not reopened); optionally shows the
+    // written, 1 not restored, 2 written and restored); optionally shows the
     // text in a message box. After totals that said the notes follow, on a new page under the
     // report's heading.
     // The box (with `showMessageBox`) says `next` as well, in the front end's words.

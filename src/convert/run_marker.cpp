@@ -135,8 +135,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             ok = false;
             break;
         case xio::RunNoticeKind::NotItsJournal:
-            // Refuses that file where it is opened; the command goes on with the others.
-            s = {13621, n.reason, ui::kWarning, n.next};
+            // Refuses that file where it is opened (an error: what needs the file does not run);
+            // the command goes on with the others.
+            s = {13621, n.reason, ui::kError, n.next};
             break;
         }
         // The command's ending says what refused it first, in words true for it.
@@ -170,8 +171,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         const std::string text = s.number == 12924 || s.number == 13620 ? s.arg : xvlRCString::Get(s.number, s.arg);
         // Said with what the person can do next; a caller that prints the texts itself is the
         // command line, which words the step its way.
-        if (said) said->push_back(ui::with_step(text, s.next, ui::Voice::CommandLine));
-        else ui::xw_wr_message(s.kind, text, s.next);
+        // Either way the step is noted as said, so that the command does not say it again.
+        if (said) {
+            ui::note_step_said(s.next);
+            said->push_back(ui::with_step(text, s.next, ui::Voice::CommandLine));
+        } else {
+            ui::xw_wr_message(s.kind, text, s.next);
+        }
     }
     return ok;
 }

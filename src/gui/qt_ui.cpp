@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,24 @@ public:
 private:
     QPointer<PanelWidget> panel_;
 };
+
+// A box's paragraphs read as sentences. A cause is often a message the command line also prints
+// as a line of its own, which ends without a full stop: in a box its paragraph is given one.
+std::string withFullStops(const std::string& text) {
+    std::string out;
+    const auto endParagraph = [&out] {
+        // The paragraph before ends in its mark already: an empty one adds none.
+        const std::size_t last = out.find_last_not_of(" \n");
+        if (last == std::string::npos || std::string_view(".?!:").find(out[last]) != std::string_view::npos) return;
+        out = out.substr(0, last + 1) + "." + out.substr(last + 1);
+    };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text.compare(at, 2, "\n\n") == 0) endParagraph();
+        out += text[at];
+    }
+    endParagraph();
+    return out;
+}
 
 struct BoxButton {
     QString label;          // empty: use `standard`
@@ -164,7 +183,7 @@ int QtUi::message(int kind, const std::string& text) {
     // The message texts break their lines with "\r" (or "\r\n"); a plain-text box shows them as
     // line breaks and never takes a "<" in a path for markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(qs(console_text(text)));
+    box.setText(qs(withFullStops(console_text(text))));
     std::vector<BoxButton> buttons;
     using SB = QMessageBox::StandardButton;
     switch (kind) {

@@ -27,6 +27,8 @@ constexpr int kMsgStepWait = 13708;
 constexpr int kMsgStepAgain = 13709;
 // The command line's: its command kept nothing, and is run again.
 constexpr int kMsgNotSavedCli = 13862;
+// A reader's editor: who may give leave to write, and then the table opened again.
+constexpr int kMsgReadOnlyStep = 13975;
 
 std::string FileName() {
     const std::string path = SubstitutionMasterFile::MasterPath().string();
@@ -100,5 +102,7 @@ std::string SaveFailureDetail(const SaveFailure& failure, const std::string& com
 }
 
 std::string ReadOnlyNotice() { return xvlRCString::Get(kMsgReadOnly, kXvmFileName, xvlRCString::Get(kMsgUnwritable)); }
+
+std::string ReadOnlyStep() { return xvlRCString::Get(kMsgReadOnlyStep, kXvmFileName); }
 
 }  // namespace dz::tables

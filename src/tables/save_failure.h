@@ -37,7 +37,9 @@ std::string SaveFailureText(const SaveFailure& failure, const std::string& comma
 // The cause and the step alone (13703), under words that already say the table was not saved.
 std::string SaveFailureDetail(const SaveFailure& failure, const std::string& command);
 
-// What the editor says of itself when the table file may not be written (13701).
+// What the editor says of itself when the table file may not be written (13701), and what the
+// reader can do about it (13975): the editor, opened read-only, stays so until opened again.
 std::string ReadOnlyNotice();
+std::string ReadOnlyStep();
 
 }  // namespace dz::tables

@@ -316,11 +316,17 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
 
 void TableEditor::TableButtonBar(ui::Panel& panel) {
     const int gridWidth = TableGridWidth(doc_->oldSize, doc_->newWidth, doc_->thirdWidth, doc_->hasList);
-    // A reader is told above the grid why nothing can be changed: the window takes the words whole.
+    // A reader is told above the grid why nothing can be changed, and below it what to do about
+    // it: the window takes the words whole.
     const std::string notice = readOnly_ ? ReadOnlyNotice() : std::string();
-    const int width = std::max({panel.def().cols, TableWindowWidth(gridWidth), static_cast<int>(Utf8Length(notice)) + 3});
+    const std::string step = readOnly_ ? ReadOnlyStep() : std::string();
+    const int width = std::max({panel.def().cols, TableWindowWidth(gridWidth), static_cast<int>(Utf8Length(notice)) + 3,
+                                static_cast<int>(Utf8Length(step)) + 3});
     panel.resize(panel.rows(), width);
-    if (readOnly_) panel.write_text(1, 2, notice);
+    if (readOnly_) {
+        panel.write_text(1, 2, notice);
+        panel.write_text(panel.rows() - 2, 2, step);
+    }
     // The grid takes the left part; the command buttons stand in a column at the right edge
     // and in a row at the bottom.
     const int right = width - 13;
@@ -627,7 +633,7 @@ bool TableEditor::LeaveCell(int toLine, int toColumn) {
 void TableEditor::Command(int cmd) {
     if (closing_) return;
     if (readOnly_ && ChangesTheTable(cmd)) {
-        ui::xw_wr_message(ui::kInfo, ReadOnlyNotice());
+        ui::xw_wr_message(ui::kInfo, ReadOnlyNotice() + "\r\r" + ReadOnlyStep());
         return;
     }
     if (cmd != kCmdClearTable && cmd != kCmdRemoveLine && cmd != kCmdHelp && !CheckPendingCell()) return;

@@ -50,6 +50,13 @@ inline std::string ReplaceAll(std::string text, const std::string& from, const s
     return text;
 }
 
+// How many times `what` stands in `text` (overlapping ones counted).
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 // A word for the shell, quoted so that nothing in it is interpreted.
 inline std::string ShellWord(const std::string& word) {
     return "'" + ReplaceAll(word, "'", "'\\''") + "'";

@@ -1,5 +1,6 @@
 // dodedoz-cli load: the lines dump prints, written back into data files in one go.
 #include "cli_support.h"
+#include "old_journal.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -230,13 +231,43 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
 }
 
 // A data file a load line names that is refused for what stands beside it as its journal is
-// said on that line with its step, as a conversion says it.
+// said with its step, as a conversion says it: once, when the command starts; the line names the
+// file it could not open.
 TEST_F(Load, AFileRefusedForItsJournalIsSaidWithItsStep) {
     const fs::path pipe = from / "MASTER.GLM-journal";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
     Spit(root / "one.load", "@GLM\nR1 AACCT=\"01110990000\" ATITLE=\"One\" ATYPE=1\n");
     const CliResult load = Cli({"load", "--company", from.string(), (root / "one.load").string()});
     EXPECT_NE(load.status, 0);
-    EXPECT_THAT(load.err, ::testing::ContainsRegex(":1: GLM file 1 \\(MASTER.GLM\\) cannot be opened: [^\n]*\nNext: have " +
-                                                   pipe.string() + " removed by "));
+    EXPECT_EQ(Occurrences(load.err, "\nNext: have " + pipe.string() + " removed by "), 1u) << load.err;
+    EXPECT_THAT(load.err, HasSubstr(":1: GLM file 1 (MASTER.GLM) cannot be opened: "));
+}
+
+// An old journal beside a data file (one kept aside in the middle of a commit and put back after
+// the file was written again) is said once per command, with its step, by every command that
+// meets it: the line or run it ends names the file as not opened for it, and says no more. It
+// refuses the file, so it is an error, never a warning.
+TEST_F(Load, AnOldJournalIsSaidOncePerCommand) {
+    const fs::path glm = from / "MASTER.GLM";
+    ASSERT_TRUE(dz::testing_support::plant_old_journal(glm));
+    fs::copy_file(fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm" / "demo-gl-master.txt", root / "glm.txt");
+    Spit(root / "one.load", "@GLM\nR1 AACCT=\"01110990000\" ATITLE=\"One\" ATYPE=1\n");
+    const std::vector<std::vector<std::string>> commands = {
+        {"load", "--company", from.string(), (root / "one.load").string()},
+        {"dump", "--company", from.string(), "GLM"},
+        {"convert", "--company", from.string(), (root / "glm.txt").string()}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.front());
+        const CliResult r = Cli(command);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(Occurrences(r.err, glm.string() + "-journal is "), 1u) << r.err;
+        EXPECT_EQ(Occurrences(r.err, "Next: "), 1u) << r.err;
+        EXPECT_THAT(r.err, ::testing::Not(HasSubstr("warning:")));
+    }
+    const CliResult load = Cli(commands[0]);
+    EXPECT_THAT(load.err, HasSubstr("one.load:1: GLM file 1 (MASTER.GLM) cannot be opened: what stands beside it as "
+                                    "its journal is not played\n"));
+    EXPECT_THAT(Cli(commands[1]).err,
+                HasSubstr("dump: GLM file MASTER.GLM cannot be opened: what stands beside it as its journal is not played\n"));
+    EXPECT_THAT(Cli(commands[2]).err, HasSubstr("error: A journal beside a data file is not played"));
 }

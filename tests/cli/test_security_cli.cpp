@@ -240,8 +240,9 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
         EXPECT_EQ(r.status, 2) << command << "\n" << r.out;
         EXPECT_THAT(r.out, ::testing::HasSubstr("cannot be written: you do not have permission to change it or the "
                                                 "folder it is in")) << command;
-        EXPECT_THAT(r.out, ::testing::HasSubstr("Next: ask for leave to write " + file +
-                                                " and its folder, then run the command again")) << command;
+        EXPECT_THAT(r.out, ::testing::HasSubstr("Next: ask an administrator, or the owner of " + file +
+                                                ", for leave to write it and its folder, then run the command again"))
+            << command;
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("in use"))) << command;
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("read-only"))) << command;
     }

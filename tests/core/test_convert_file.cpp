@@ -521,8 +521,9 @@ TEST_F(ConvertFileTest, ARejectFileThatCannotBeMadeAtTheFirstRejectSaysItCannotB
     const std::string text = WriteText("rejgone.txt", "1,G0,,Kept,0,\r\n1,G1,,REJECTGONE,0,\r\n");
     const std::string report = Run(text, "Convert");
     EXPECT_TRUE(ended);
+    // What could not be made is the reject file, named: not the text file the first words name.
     EXPECT_THAT(report, HasSubstr("\nUnable to open <DIR>/rejgone.txt, it may already be open in another application: "
-                                  "the reject file\n"));
+                                  "not the text file but its\n  reject file, RejectTCV.txt, cannot be made in <DIR>: "));
     ASSERT_FALSE(ui.boxes.empty());
     EXPECT_THAT(ui.boxes.back().second, ::testing::StartsWith("Unable to open " + text.substr(0, 60) +
                                                                ", it may already be open in another application: "));
@@ -1691,10 +1692,12 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
         {"reject file, full disk", "1,J1,,New,0,\r\n1,J2,,REJECTFULL,0,\r\n", here, [] {},
          "Unable to write to the reject file: Out of disk space",
          {ui::Step::FreeSpace, {texts0 + "/RejectTCV.txt"}}, 2, 0, true},  // J2 read, in no reject file
+        // Ended before its first record: no data file was changed, so none was put back.
         {"reject file, folder not writable", "1,W1,,BAD,0,\r\n", readOnlyTexts, [] {},
-         "it may already be open in another application: the reject file cannot be made in " + texts0,
+         "it may already be open in another application: not the text file but its reject file, RejectTCV.txt, "
+         "cannot be made in " + texts0,
          {ui::Step::WritableFolder, {texts0}},
-         0, 0, true},
+         0, 0, false},
         {"numbers stored by another program", "1,N1,,New,0,\r\n", here,
          [&] {
              converter.takeBatch = true;

@@ -316,8 +316,9 @@ TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
     EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("choose Save As again"));
     saver.SetVoice(ui::Voice::CommandLine);
     EXPECT_NE(saver.Save(doc), XIO_OK);
-    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Next: ask for leave to write "));
-    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("MASTER.XVM and its folder, then run the command again"));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Next: ask an administrator, or the owner of "));
+    EXPECT_THAT(sui_.message_texts().back(),
+                ::testing::HasSubstr("MASTER.XVM, for leave to write it and its folder, then run the command again"));
     for (const auto& t : sui_.task_lines()) EXPECT_THAT(t, ::testing::Not(::testing::HasSubstr("rows saved")));
     const std::size_t said = sui_.messages().size();
     mf->DeleteEmptyGroup();

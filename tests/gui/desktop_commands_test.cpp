@@ -44,6 +44,7 @@
 #include "platform/ui/panel.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
+#include "old_journal.h"
 #include "short_folder.h"
 
 using dz::gui::PanelWidget;
@@ -448,8 +449,9 @@ private slots:
     }
 
     // What is planted beside a data file as its journal or log is said once a command, when the
-    // command starts, with what to do; the file beside it is then neither examined nor
-    // converted, and the journal and the file stay as they were.
+    // command starts, with what to do; the text file chosen that needs the file beside it is then
+    // neither examined nor converted, and a box says so, naming it, without saying the cause
+    // again; the journal and the file stay as they were.
     void aPlantedJournalIsSaidOncePerCommand() {
         Workplace place;
         place.make({QStringLiteral("demo-gl-master.txt")});
@@ -466,11 +468,18 @@ private slots:
                 Seen seen;
                 runFromTheMenu(place.company(), entry, place.texts(), {"demo-gl-master.txt"}, startToScreen, seen);
                 QVERIFY(!QTest::currentTestFailed());
-                QCOMPARE(seen.messages.size(), qsizetype{1});
+                QCOMPARE(seen.messages.size(), qsizetype{2});
                 QVERIFY2(seen.messages[0].startsWith(QLatin1String("A journal beside a data file is not played: ")),
                          qPrintable(seen.messages[0]));
                 QVERIFY2(seen.messages[0].contains(entry.mid(1).chopped(3) + QLatin1String(" again.")),
                          qPrintable(seen.messages[0]));
+                const QString verb = entry.startsWith(QLatin1String("&C")) ? QStringLiteral("convert") : QStringLiteral("examine");
+                QVERIFY2(seen.messages[1].startsWith(QLatin1String("Unable to ") + verb + QLatin1String(" file\n") +
+                                                     place.text(QStringLiteral("demo-gl-master.txt"))),
+                         qPrintable(seen.messages[1]));
+                QVERIFY2(seen.messages[1].endsWith(QLatin1String(
+                             "file cannot be opened: what stands beside it as its journal is not played.")),
+                         qPrintable(seen.messages[1]));
                 QVERIFY(seen.reads.isEmpty());
                 QCOMPARE(slurp(QDir(place.company()).filePath(QStringLiteral("MASTER.GLM"))), file);
                 QCOMPARE(slurp(planted.fileName()), junk);
@@ -512,8 +521,36 @@ private slots:
         QCOMPARE(seen.messages.size(), qsizetype{2});
         QVERIFY2(seen.messages[0].contains(QLatin1String("MASTER.APM-journal is not a journal")), qPrintable(seen.messages[0]));
         QVERIFY2(seen.messages[1].startsWith(QLatin1String("a.txt: 43 accepted")), qPrintable(seen.messages[1]));
-        QVERIFY2(seen.messages[1].contains(QLatin1String("\n\nb.txt: skipped; not run\n\n")), qPrintable(seen.messages[1]));
+        QVERIFY2(seen.messages[1].contains(QLatin1String("\n\nb.txt: skipped; not run.\n\n")), qPrintable(seen.messages[1]));
         QCOMPARE(seen.listed.value(0), QStringLiteral("GL Master Records - a.txt"));
+    }
+
+    // An old journal of the data file a chosen text file needs (a real one, of a commit the file
+    // was written after): the box at the start says it with what to do; the file chosen then ends
+    // in a box of its own, never in silence, and nothing is converted.
+    void anOldJournalEndsTheChosenFileInABox() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        const QString glm = QDir(place.company()).filePath(QStringLiteral("MASTER.GLM"));
+        QVERIFY(dz::testing_support::plant_old_journal(glm.toStdString()));
+        const QByteArray file = slurp(glm);
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.choosers, 1);
+        QCOMPARE(seen.messages.size(), qsizetype{2});
+        QVERIFY2(seen.messages[0].contains(glm + QLatin1String("-journal is ")), qPrintable(seen.messages[0]));
+        QVERIFY2(seen.messages[1].startsWith(QLatin1String("Unable to convert file\n") +
+                                             place.text(QStringLiteral("demo-gl-master.txt"))),
+                 qPrintable(seen.messages[1]));
+        QVERIFY2(!seen.messages[1].contains(QLatin1String("-journal is ")), qPrintable(seen.messages[1]));
+        // Each paragraph of a box is a sentence, the cause's before its step too.
+        for (const QString& box : seen.messages)
+            for (const QString& paragraph : box.split(QStringLiteral("\n\n")))
+                QVERIFY2(paragraph.endsWith(QLatin1Char('.')), qPrintable(paragraph));
+        QCOMPARE(slurp(glm), file);
     }
 
     void examineFilesFromTheMenuWritesNothing() {

@@ -583,7 +583,8 @@ private slots:
         const dz::ui::NextStep wait{dz::ui::Step::AgainWhenFinished, {"process 4711 of user dzua"}};
         answer("OK");
         dz::ui::xw_wr_message(dz::ui::kError, "GL Master file is being used by another user or another conversion", wait);
-        QCOMPARE(shown, QStringLiteral("GL Master file is being used by another user or another conversion\n\n"
+        // The cause's paragraph ends as a sentence in a box, though its text has no full stop.
+        QCOMPARE(shown, QStringLiteral("GL Master file is being used by another user or another conversion.\n\n"
                                        "Wait until process 4711 of user dzua has finished, then choose Convert again."));
         QCOMPARE(QString::fromStdString(dz::ui::with_step("x", wait, dz::ui::Voice::CommandLine)),
                  QStringLiteral("x\rNext: COMMAND LINE WORDS"));

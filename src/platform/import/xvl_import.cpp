@@ -273,7 +273,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
         if (!cause.empty()) {
             rejectError_ = error;
             rejectRefused_ = true;
-            lastError_ = Msg(kMsgRejectFolder, folder.string(), cause);
+            lastError_ = Msg(kMsgRejectNotMade, rp.filename().string(), folder.string(), cause);
             return false;
         }
     }
@@ -1143,7 +1143,9 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
         if (!rejectFile_) {
             rejectError_ = errno;
             rejectRefused_ = true;
-            lastError_ = Msg(kMsgRejectFile, rejectPath_, ErrorCause(rejectError_));
+            const std::filesystem::path rp(rejectPath_);
+            lastError_ = Msg(kMsgRejectNotMade, rp.filename().string(),
+                             rp.has_parent_path() ? rp.parent_path().string() : std::string("."), ErrorCause(rejectError_));
             return false;
         }
         rejectLines_ = 0;

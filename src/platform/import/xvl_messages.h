@@ -44,9 +44,8 @@ inline constexpr int kMsgRecordTooLong = 12935;  // error 22: a record over the 
 inline constexpr int kMsgSemicolons = 12913;
 inline constexpr int kMsgTabs = 12914;
 inline constexpr int kMsgLineSeparator = 12939;
-// Why a reject file could not be made: in its folder, or itself.
-inline constexpr int kMsgRejectFolder = 12905;
-inline constexpr int kMsgRejectFile = 12906;
+// Why a reject file could not be made (its name, its folder, the cause), said after 12007.
+inline constexpr int kMsgRejectNotMade = 12905;
 // Errors 11 and 12 of a template whose one format has no id (its lines name no record type).
 inline constexpr int kMsgTooFewColumnsNoId = 12968;
 inline constexpr int kMsgTooManyColumnsNoId = 12969;

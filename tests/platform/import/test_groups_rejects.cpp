@@ -316,7 +316,8 @@ TEST_F(ImportRejects, AFolderThatCannotTakeTheRejectFileFailsTheOpen) {
     // Said as the cause that follows "Unable to open ...": the folder, and why.
     EXPECT_TRUE(imp.RejectFileRefused());
     EXPECT_EQ(imp.LastErrorText(),
-              "the reject file cannot be made in " + (dir / "no such folder").string() + ": No such file or directory");
+              "not the text file but its reject file, RejectTST.txt, cannot be made in " + (dir / "no such folder").string() +
+                  ": No such file or directory");
     EXPECT_FALSE(imp.xvlImpFileNames(txt.string(), dir.string())) << "a folder is no reject file";
     EXPECT_FALSE(imp.xvlImpFileNames((dir / "none.txt").string(), ""));
 }

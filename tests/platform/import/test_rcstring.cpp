@@ -348,8 +348,10 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
          "free space on the disk holding /n.txt, or give another notes file with --notes, then run the command again",
          "Free space on the disk holding /n.txt, or name another notes file when you start again."},
         {{Step::WritableFolder, {"/t"}}, 13347, 13357,
-         "ask for leave to write in /t (or move the text file to a folder you may write in), then run the command again",
-         "Ask for leave to write in /t, or move the text file to a folder you may write in, then choose Convert again."},
+         "ask an administrator, or the owner of /t, for leave to write in it (or move the text file to a folder you may "
+         "write in), then run the command again",
+         "Ask an administrator, or the owner of /t, for leave to write in it, or move the text file to a folder you may "
+         "write in, then choose Convert again."},
         {{Step::AskUserToPutBack, {"dzua (uid 1001)"}}, 13360, 13370,
          "wait while it posts; if it stopped, dzua (uid 1001), or an administrator, runs a writing command of the "
          "company (convert or load), which puts it back",
@@ -410,8 +412,8 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
          "Nothing needs putting back: the next conversion of this company by dzub, or by an administrator, clears "
          "its marker and copies out of /co/.b."},
         {{Step::WritableFile, {disk}}, 13860, 13880,
-         "ask for leave to write " + disk + " and its folder, then run the command again",
-         "Ask for leave to write " + disk + " and its folder, then choose Convert again."},
+         "ask an administrator, or the owner of " + disk + ", for leave to write it and its folder, then run the command again",
+         "Ask an administrator, or the owner of " + disk + ", for leave to write it and its folder, then choose Convert again."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);
@@ -469,7 +471,8 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
     for (const auto& [command, again] : {std::pair{Command::Examine, "choose Examine Files again."},
                                          std::pair{Command::Prefill, "choose Prefill again."}})
         EXPECT_THAT(dz::ui::step_words({Step::WritableFile, {"/co/A"}}, Voice::Desktop, command),
-                    HasSubstr(std::string("Ask for leave to write /co/A and its folder, then ") + again));
+                    HasSubstr(std::string("Ask an administrator, or the owner of /co/A, for leave to write it and its folder, then ") +
+                              again));
     // A holder nobody can see (another user's program) is not named, and no empty name is said.
     for (const auto& unseen : {std::vector<std::string>{}, std::vector<std::string>{""}})
         EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, unseen}, Voice::Desktop, Command::Examine),
