@@ -177,12 +177,14 @@ bool runs_it(const LockHolder& h, uid_t owner) {
 }  // namespace
 
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
-    // A putter makes one found wider or narrower afresh (see lock_file.h); a look uses it as it
-    // is. A missing one is never made: its run is dead.
+    // Used as it stands, by a putter too: every member who may enter the folder may open it to
+    // ask whether the run lives, so one made afresh from under a holder (shared or exclusive)
+    // would free what they hold, and a run whose lock is held is never cleared. A missing one is
+    // never made: its run is dead.
     LockFileSpec spec;
     spec.dirFd = dirFd;
     spec.name = lock_name(run);
-    spec.make = exclusive;
+    spec.make = false;
     spec.create = false;
     spec.mustWrite = false;
     spec.refuseOtherOwner = true;
@@ -280,7 +282,10 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std
     if (st.st_uid != owner) return "it belongs to " + user_name(st.st_uid) + ", not to its folder's owner";
     if (st.st_nlink != 1) return "it has other links";
     // Held by none but users it was never for (opened while it was wider, or readable to ask).
-    const auto holders = lock_holders(st.st_dev, st.st_ino);
+    // This program's own lock (a look's shared one, beside an outsider's) is no holder of it.
+    auto holders = lock_holders(st.st_dev, st.st_ino);
+    holders.erase(std::remove_if(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid == ::getpid(); }),
+                  holders.end());
     const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
     if (holders.empty() || itsOwn) return "";
     if (holder) *holder = holders.front().words();

@@ -495,10 +495,12 @@ TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndTold
     }
 }
 
-// The same run, its lock held by an outsider (who opened it while it was readable to them): the
-// command that takes its write back says it at once with the holder and the step to have that
-// process ended, its own user's command and a member's alike, and nothing of it is removed; a
-// look goes on. Once the holder is gone, its user's next command clears it.
+// The same run, its lock held by an outsider (who opened it while it was readable to them): every
+// writer says it at once with the holder and the step to have that process ended, its own user's
+// command and a member's alike, and nothing of it is removed or taken back; a look refuses while
+// a file of it is left in the middle of a write, saying the whole way (the holder ended, then a
+// writing command), and goes on once none is. Once the holder is gone, its user's next command
+// clears it.
 TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilItIsGone) {
     stopInFirstCommit();
     const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
@@ -510,13 +512,18 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
                                                      " is held by process " + std::to_string(holder)),
                           HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndLockHolder)))))
             << who;
-        EXPECT_TRUE(isBefore("MASTER.TST")) << who;  // its write taken back
-        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(runLock) && fs::exists(company() + "HISTORY.TST-journal"))
+        EXPECT_FALSE(isBefore("MASTER.TST")) << who;  // its write not taken back
+        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(runLock) && fs::exists(company() + "HISTORY.TST-journal") &&
+                    fs::exists(company() + "MASTER.TST-journal"))
             << who;
     }
-    EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+    const auto look = [&] { return as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }); };
+    EXPECT_THAT(look(), AllOf(StartsWith("refused: "), HasSubstr(runLock + " is held by process " + std::to_string(holder)),
+                              HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndHolderThenPutBack)))));
     // A file written since (it differs from its copy): refused all the same, never passed over.
     commitBeside(1, "MASTER.TST", std::nullopt);
+    said();  // its commit took the write back, beside the run
+    EXPECT_EQ(look(), "");
     EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), Not(HasSubstr("differs from its copy"))));
     // Its marker emptied (a run killed before it filled it): its copies still name the files.
     fs::resize_file(marker(kDaemon), 0);
@@ -571,8 +578,9 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     // As a command settles the company: its own folder first, then the folder of file control.
     auto settleCompany = [&] {
         return as(kDaemon, kGroup, [&] {
-            const bool whole = xio::settle_dead_runs({dir.string(), true, ""}) && xio::settle_dead_runs({sub.string(), true, ""});
-            return (whole ? "1" : "0") + said();
+            const bool here = xio::settle_dead_runs({dir.string(), true, ""});
+            const bool there = xio::settle_dead_runs({sub.string(), true, ""});
+            return (here && there ? "1" : "0") + said();
         });
     };
     const std::string takenBack = (sub / "HISTORY.TST-journal").string() + "|next;0\n";
@@ -589,10 +597,14 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     const std::string mainLock = folder(kDaemon) + "run~" + run + ".lock";
     const pid_t holder = holdAsOutsider(mainLock);
     ASSERT_GT(holder, 0);
-    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0|" + takenBack), HasSubstr(mainLock + " is held by process " + std::to_string(holder))));
+    // Held, nothing of the run is taken back, in either folder.
+    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0"), HasSubstr(mainLock + " is held by process " + std::to_string(holder)),
+                                       Not(HasSubstr(takenBack))));
+    EXPECT_FALSE(isBefore("sub/HISTORY.TST"));
     kill_and_reap(holder);
-    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
     EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(part + "run~" + run + ".marker") && fs::exists(mainLock));
+    EXPECT_EQ(settleCompany(), "1|" + takenBack);
+    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
 }
 
 // A run spread over two folders whose main marker names no copy of its own is told by the data
