@@ -8,6 +8,7 @@
 #include "app/driver.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/import/xvl_rcstring.h"
@@ -980,6 +981,46 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_FALSE(ended);
     EXPECT_EQ(NameOf("N2"), "Newer");
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
+}
+
+// A later commit whose journal cannot be removed (a folder made immutable), where no file can be
+// written aside to be put back: every copy stays while the run's marker names it, that file's too,
+// and the next writing command puts the run back whole, sending no one to a backup.
+TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsTheRunBackWhole) {
+    const std::string before = Files();
+    const std::string text = WriteText("stuck.txt", "1,N1,,New,0,\r\n");
+    // The names a process would write its files aside under, each taken.
+    const auto asides = [&](pid_t pid) {
+        std::vector<std::string> names;
+        for (const char* file : {"MASTER.TCV", "OTHER.TCV"})
+            for (int n = 0; n < 100; ++n)
+                names.push_back(company.str(file) + ".restore" + std::to_string(pid) + (n ? "_" + std::to_string(n) : ""));
+        return names;
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+            if (done != 1) return;
+            for (const auto& name : asides(::getpid())) WriteFile(name, "taken");
+            xio::set_journal_removal_error_for_tests(EPERM);
+        });
+        OpenBoth();
+        Run(text, "Convert", nullptr, "", &converter);
+        ::_exit(ended ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    for (const auto& name : asides(child)) fs::remove(name);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const auto left = Backups();
+    for (const std::string file : {"MASTER.TCV~", "OTHER.TCV~"})
+        EXPECT_EQ(std::count_if(left.begin(), left.end(), [&](const std::string& n) { return n.rfind(file, 0) == 0; }), 1)
+            << file;
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
+    for (const auto& line : said) EXPECT_THAT(line, Not(HasSubstr("from a backup")));
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
 }
 
 // A command refused by a stopped run ends with words true for the refusal: another user's run

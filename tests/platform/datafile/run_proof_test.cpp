@@ -167,11 +167,12 @@ public:
         write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
         ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
     }
-    // A process of nobody's holding the run lock `lock` (opened while it was readable to them).
-    pid_t holdAsOutsider(const std::string& lock) {
+    // A process of nobody's holding the run lock `lock` (opened while it was readable to them),
+    // exclusive or shared (`how`).
+    pid_t holdAsOutsider(const std::string& lock, int how = LOCK_EX) {
         return spawn_holder([&] {
             const int fd = ::open(lock.c_str(), O_RDONLY);
-            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+            return fd >= 0 && ::flock(fd, how) == 0;
         }, 65534);
     }
     // `body` as `user` of `group`, answering "ok" or what went wrong.
@@ -531,6 +532,88 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
     kill_and_reap(holder);
     EXPECT_EQ(settledAs(kDaemon, kGroup), "1");
     EXPECT_FALSE(fs::exists(marker(kDaemon)) || fs::exists(runLock) || fs::exists(company() + "HISTORY.TST-journal"));
+}
+
+// A shared hold is a hold: an outsider's shared flock on a stopped run's lock (beside which a look's
+// own shared one is had) keeps the run as the exclusive one does. Killed in its first commit, the
+// run is refused to its own user and root alike, nothing taken back, its lock file never made
+// afresh; half posted, another member is sent through the holder's end to its user's put-back,
+// and its own user's put-back names the holder. Once the holder is gone, its user puts it back.
+TEST_F(RunProofTest, AnOutsidersSharedHoldOfAStoppedRunsLockIsAHold) {
+    const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
+    const std::string named = runLock + " is held by process ";
+    const auto next = [](ui::Step step) { return "next;" + std::to_string(static_cast<int>(step)); };
+    stopInFirstCommit();
+    struct stat made {};
+    ASSERT_EQ(::stat(runLock.c_str(), &made), 0);
+    pid_t holder = holdAsOutsider(runLock, LOCK_SH);
+    ASSERT_GT(holder, 0);
+    for (const uid_t who : {kDaemon, uid_t{0}}) {
+        EXPECT_THAT(settledAs(who, who ? kGroup : 0),
+                    AllOf(StartsWith("0"), HasSubstr(named + std::to_string(holder)), HasSubstr(next(ui::Step::EndLockHolder))))
+            << who;
+        struct stat now {};
+        EXPECT_TRUE(::stat(runLock.c_str(), &now) == 0 && now.st_ino == made.st_ino) << who;
+        EXPECT_TRUE(fs::exists(company() + "MASTER.TST-journal") && fs::exists(marker(kDaemon))) << who;
+    }
+    kill_and_reap(holder);
+
+    clear();
+    stoppedRun(kDaemon, 1);
+    holder = holdAsOutsider(runLock, LOCK_SH);
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(settledAs(kBin, kGroup), AllOf(StartsWith("0"), HasSubstr(named + std::to_string(holder)),
+                                               HasSubstr(next(ui::Step::EndHolderThenPutBack)), Not(HasSubstr("posting"))));
+    EXPECT_THAT(settledAs(kDaemon, kGroup),
+                AllOf(StartsWith("0"), HasSubstr("(it is held by process " + std::to_string(holder)),
+                      HasSubstr(next(ui::Step::EndLockHolder))));
+    EXPECT_FALSE(isBefore("MASTER.TST"));
+    kill_and_reap(holder);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1put back MASTER.TST"));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+// A run whose later commit's journal could not be removed, and whose copy of that file is gone:
+// the command that takes that write back judges the run again, and puts the rest back whole,
+// never sending anyone to a backup. Where the write cannot be taken back, it is refused.
+TEST_F(RunProofTest, ARunWhoseCopyIsGoneBesideAStoppedWriteWaitsForItsTakeBack) {
+    stoppedRun(kDaemon, 1);
+    fs::rename(marker(kDaemon), company() + "aside");
+    ASSERT_TRUE(stop_in_commit([&] { commit(6, "HISTORY.TST", xio::RunMark{kDaemon, number}); }));
+    fs::rename(company() + "aside", marker(kDaemon));
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+    fs::remove(folder(kDaemon) + "HISTORY.TST~" + run);
+    const std::string missing = "HISTORY.TST~" + run + ", which its marker names, is missing";
+    EXPECT_THAT(as(kDaemon, kGroup, [&] {
+                    xio::set_journal_removal_error_for_tests(EPERM);
+                    const std::string went = settle(true) ? "1" : "0";
+                    return went + said();
+                }),
+                AllOf(StartsWith("0"), HasSubstr(missing)));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    const std::string settled = settledAs(kDaemon, kGroup);
+    EXPECT_THAT(settled, AllOf(StartsWith("1"), HasSubstr("put back MASTER.TST|"), Not(HasSubstr(missing))));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+}
+
+// A put-back of daemon's killed after it wrote its file aside: root's command that finishes it
+// leaves none of what it wrote aside; one of a process that still runs stays.
+TEST_F(RunProofTest, APutBackFinishedByRootLeavesNoFileAsideOfTheOneKilled) {
+    stoppedRun(kDaemon, 1);
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string left = company() + "MASTER.TST.restore" + std::to_string(dead);
+    const std::string live = company() + "MASTER.TST.restore1";  // process 1 runs
+    for (const auto& aside : {left, live}) {
+        write_file(aside, before["MASTER.TST"], 0664);
+        ASSERT_EQ(::chown(aside.c_str(), kDaemon, kGroup), 0);
+    }
+    EXPECT_THAT(settledAs(0, 0), StartsWith("1put back MASTER.TST"));
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(live));
 }
 
 // A run whose main marker lies in the company folder and whose part lies in a folder of file
