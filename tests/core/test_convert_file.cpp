@@ -1021,6 +1021,15 @@ TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsT
     for (const auto& line : said) EXPECT_THAT(line, Not(HasSubstr("from a backup")));
     EXPECT_TRUE(Files() == before);
     EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    // Put back whole by the run itself (its second commit short of space), its marker names
+    // nothing any more, and the copies go with it.
+    OpenBoth();
+    xio::fail_call(xio::FaultCall::Commit, 2, XIO_DISK_FULL);
+    Run(WriteText("full.txt", "1,N2,,New,0,\r\n"), "Convert", nullptr, "", &converter);
+    xio::clear_faults();
+    CloseAll();
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
 }
 
 // A command refused by a stopped run ends with words true for the refusal: another user's run

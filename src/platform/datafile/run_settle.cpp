@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sys/file.h>
 
@@ -182,24 +183,20 @@ std::vector<std::string> paths_of(const std::vector<NamedCopy>& copies) {
     return paths;
 }
 
-// The data files named by every marker of the run `here` is one of, with their copies: its
-// main's and every part's. Each folder is read once, whatever the ways that lead to it.
-std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
-    std::vector<NamedCopy> copies = named_copies(here);
-    auto add = [&](const Piece& p) {
-        const std::vector<NamedCopy> more = named_copies(p);
-        copies.insert(copies.end(), more.begin(), more.end());
-    };
+// Visits the other markers of the run `here` is one of (a run in several folders), each found as
+// a look finds it (no folder's lock taken, its run's lock shared): its main, when `here` is a
+// part (`main` true), then the main's parts. Each folder is read once, whatever the ways that
+// lead to it. `visit` answers true to go no further.
+void each_other_piece(Scan& scan, const Piece& here, const std::function<bool(const Piece&, bool main)>& visit) {
     FolderIds taken{folder_id(here.dataFolder)};
     Piece found;
     const Piece* main = &here;
     std::string why;
     if (!here.m.main.empty()) {
         if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, found, why) ||
-            found.m.state != Marker::Whole)
-            return copies;
+            visit(found, true))
+            return;
         taken.insert(folder_id(found.dataFolder));
-        add(found);
         main = &found;
     }
     for (const auto& way : main->m.parts) {
@@ -207,8 +204,20 @@ std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
         if (!find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why))
             continue;
         taken.insert(folder_id(part.dataFolder));
-        if (part.m.state == Marker::Whole) add(part);
+        if (visit(part, false)) return;
     }
+}
+
+// The data files named by every marker of the run `here` is one of, with their copies: its
+// main's and every part's (a main that is not whole names none, nor do its parts).
+std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
+    std::vector<NamedCopy> copies = named_copies(here);
+    each_other_piece(scan, here, [&](const Piece& p, bool main) {
+        if (p.m.state != Marker::Whole) return main;
+        const std::vector<NamedCopy> more = named_copies(p);
+        copies.insert(copies.end(), more.begin(), more.end());
+        return false;
+    });
     return copies;
 }
 
@@ -380,32 +389,14 @@ namespace {
 // for a run in several folders, its main marker's or a part's (a run goes back whole, and one
 // held lock keeps all of it). "" when none; `lock` is the lock file held.
 std::string outside_holder(Scan& scan, const Piece& here, std::string& lock) {
-    auto heldAt = [&](const Piece& p) {
-        std::string holder;
+    std::string holder;
+    auto heldAt = [&](const Piece& p, bool = false) {
         lock_file_fault(p.dir.fd, lock_name(p.run), p.owner, &holder);
         if (!holder.empty()) lock = p.folder + lock_name(p.run);
-        return holder;
+        return !holder.empty();
     };
-    if (std::string holder = heldAt(here); !holder.empty() || here.m.state != Marker::Whole) return holder;
-    FolderIds taken{folder_id(here.dataFolder)};
-    Piece main;
-    std::string why;
-    const Piece* head = &here;
-    if (!here.m.main.empty()) {
-        if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, main, why))
-            return "";
-        if (std::string holder = heldAt(main); !holder.empty()) return holder;
-        taken.insert(folder_id(main.dataFolder));
-        head = &main;
-    }
-    for (const auto& way : head->m.parts) {
-        Piece part;
-        if (!find_piece({head->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why))
-            continue;
-        taken.insert(folder_id(part.dataFolder));
-        if (std::string holder = heldAt(part); !holder.empty()) return holder;
-    }
-    return "";
+    if (!heldAt(here) && here.m.state == Marker::Whole) each_other_piece(scan, here, heldAt);
+    return holder;
 }
 
 // A dead run whose lock is held by none of its programs (an outsider, shared or exclusive, or a

@@ -668,6 +668,10 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     };
     const std::string takenBack = (sub / "HISTORY.TST-journal").string() + "|next;0\n";
     stopInSub();
+    // A look, which asks every marker of the run whether its lock is held, writes nothing there.
+    for (const std::string& in : {folder(kDaemon), part}) fs::remove(in + "folder.lock");
+    as(kDaemon, kGroup, [&] { return std::to_string(xio::settle_dead_runs({dir.string(), false, ""})); });
+    EXPECT_FALSE(fs::exists(part + "folder.lock") || fs::exists(folder(kDaemon) + "folder.lock"));
     EXPECT_EQ(settleCompany(), "1|" + takenBack);
     EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
     for (const std::string& in : {folder(kDaemon), part})
