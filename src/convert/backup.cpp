@@ -288,7 +288,10 @@ void DataFileBackup::SayNotGivenBack(std::string& notes, ui::NextStep& next) con
 }
 
 void DataFileBackup::Discard() {
-    if (!copy_.empty()) RemoveFile(copy_);
+    // While a run marker names the copy it stays: the marker's put-back needs it as long as the
+    // file's write may be uncommitted (a journal that could not be removed), and a marker never
+    // names a copy that is gone. It goes with the marker.
+    if (!copy_.empty() && !underMarker_) RemoveFile(copy_);
     LetGoRun();
     savedPath_.clear();
     copy_.clear();
@@ -339,7 +342,10 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     return copied == 0;
 }
 
-void CommitBackup(DataFileBackup& backup) { backup.Discard(); }
+void CommitBackup(DataFileBackup& backup) {
+    backup.SetUnderMarker(false);  // the marker names nothing any more
+    backup.Discard();
+}
 
 void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo) {
     if (const uint16_t handle = FindFileHandle(list, abbr, fileNo); handle != 0) xio_start_commit(handle);
@@ -370,7 +376,9 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
         backup.Keep();  // it may be the only good state left
         return 1;
     }
-    if (restored != 0) backup.Discard();  // the data file holds what the copy holds
+    // The data file holds what the copy holds (under a marker the copy stays as long as the
+    // marker names it).
+    if (restored != 0) backup.Discard();
     if (!Reopen(list, abbr, fileNo, path)) {
         // It stands as it did before the text file: the next one opens it again. (One that
         // could not be put back is not: nothing more is written over it.)

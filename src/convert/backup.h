@@ -52,7 +52,8 @@ public:
     // 3 the target path is not valid; 4 copy back failed although the copy exists.
     // An empty path means the saved data file's name; the target is folder + name.
     int Restore(const std::string& path, const std::string& folder);
-    // Deletes the copy.
+    // Deletes the copy, unless a run marker names it (SetUnderMarker): then it stays for the
+    // marker, and goes with it.
     void Discard();
 
     const std::string& SavedPath() const { return savedPath_; }
@@ -67,8 +68,8 @@ public:
     // The copy must stay: the data file may differ from it and it could not be put back.
     void Keep() { keepCopy_ = true; }
     bool Kept() const { return keepCopy_ && !copy_.empty(); }
-    // A run marker names the copy: a kept copy keeps its name, for the marker's put-back, and a
-    // copy put back stays until the marker names nothing.
+    // A run marker names the copy: a kept copy keeps its name, for the marker's put-back, and no
+    // copy is deleted until the marker names nothing (false again once it does).
     void SetUnderMarker(bool under) { underMarker_ = under; }
     // Why the last Backup or Restore failed (an errno; ENOSPC: the disk is full), 0 when it did not.
     int LastError() const { return lastError_; }
@@ -114,7 +115,7 @@ private:
 // the run: one whose copy failed is opened again at once, and one this program closed (for a
 // copy or a put-back) and could not open again is opened again here, for the next text file.
 bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
-// The conversion stands: the copy is deleted.
+// The conversion stands (its marker names nothing any more): the copy is deleted.
 void CommitBackup(DataFileBackup& backup);
 // Commits the data file's writes (true when it is not open). The copy stays: a conversion of
 // several data files deletes its copies only once every file has committed, so that a later

@@ -251,6 +251,9 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     // command puts the same bytes back), never a marker naming copies that are gone.
     if (kept.empty() && ctx.marker.Remove() != 0)
         for (auto& b : ctx.backups) b->Keep();
+    // A marker that names nothing any more lets its copies go; one that stays keeps them all.
+    if (!ctx.marker.Written())
+        for (auto& b : ctx.backups) b->SetUnderMarker(false);
     SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
     // A run with a progress window closes with one message that says how each file ended, with

@@ -130,6 +130,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         case xio::RunNoticeKind::ForeignLockAside:
             s = {13844, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::ForeignLockNoRun:
+            s = {13951, n.reason, ui::kError, n.next};
+            ok = false;
+            break;
         case xio::RunNoticeKind::StoppedRunHeld:
             s = {13866, n.reason, ui::kError, n.next};
             ok = false;
@@ -150,6 +154,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;
             case xio::RunNoticeKind::ForeignLock: *ending = xvlRCString::Get(13843); break;
+            case xio::RunNoticeKind::ForeignLockNoRun: *ending = xvlRCString::Get(13952); break;
             case xio::RunNoticeKind::StoppedRunHeld: *ending = xvlRCString::Get(13867); break;
             default: break;
             }

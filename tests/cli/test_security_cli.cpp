@@ -378,8 +378,9 @@ TEST_F(SecurityCli, AHeldFolderLockIsSaidAsAConversionInProgress) {
 }
 
 // A backup folder's lock held by a user it is not for: a conversion, which would make its run in
-// that folder, is refused once, at once, saying whose it is not once; a load, which makes no run
-// there, goes on and says so.
+// that folder, is refused once, at once, saying whose it is not once (its ending names no cause
+// again); a load, which makes no run there, goes on and says so, and what an administrator may do,
+// never that it be run again.
 TEST_F(SecurityCli, AnOutsidersHoldOfTheBackupFoldersLockRefusesAConversionAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
     const fs::path backup = shared / ".backup";
@@ -394,16 +395,19 @@ TEST_F(SecurityCli, AnOutsidersHoldOfTheBackupFoldersLockRefusesAConversionAtOnc
     const std::string held = "folder.lock is held by process " + std::to_string(holder) + " of user nobody\n";
     EXPECT_EQ(converted.status, 2);
     EXPECT_THAT(converted.err, ::testing::HasSubstr("error: A backup folder's lock is held by a process that is none of the "
-                                                    "programs it is for, and what stands in the folder is neither put "
-                                                    "back nor written over: the lock file "));
+                                                    "programs it is for, and a conversion cannot keep its copies in that "
+                                                    "folder while it is: the lock file "));
     EXPECT_THAT(converted.err, ::testing::HasSubstr(held));
-    EXPECT_THAT(converted.err, ::testing::HasSubstr("the run ended: a backup folder's lock is held by a process that is "
-                                                    "none of the programs it is for, and nothing is written over"));
-    for (const char* never : {"goes on", "Unable to backup", "which is none of the programs"})
+    EXPECT_THAT(converted.err, ::testing::HasSubstr("the run ended: no conversion is started"));
+    for (const char* never : {"goes on", "Unable to backup", "which is none of the programs", "neither put back",
+                              "the run ended: a backup folder's lock"})
         EXPECT_THAT(converted.out + converted.err, ::testing::Not(::testing::HasSubstr(never)));
     EXPECT_EQ(loaded.status, 0) << loaded.err;
     EXPECT_THAT(loaded.err, ::testing::HasSubstr("the folder holds no stopped conversion, and the command goes on"));
     EXPECT_THAT(loaded.err, ::testing::HasSubstr(held));
+    EXPECT_THAT(loaded.err, ::testing::HasSubstr("Next: nothing is needed for this command; until an administrator ends "
+                                                 "the process that holds "));
+    EXPECT_THAT(loaded.err, ::testing::Not(::testing::HasSubstr("again")));
 }
 
 TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {

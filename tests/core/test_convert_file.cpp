@@ -8,6 +8,7 @@
 #include "app/driver.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/import/xvl_rcstring.h"
@@ -983,6 +984,55 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
 }
 
+// A later commit whose journal cannot be removed (a folder made immutable), where no file can be
+// written aside to be put back: every copy stays while the run's marker names it, that file's too,
+// and the next writing command puts the run back whole, sending no one to a backup.
+TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsTheRunBackWhole) {
+    const std::string before = Files();
+    const std::string text = WriteText("stuck.txt", "1,N1,,New,0,\r\n");
+    // The names a process would write its files aside under, each taken.
+    const auto asides = [&](pid_t pid) {
+        std::vector<std::string> names;
+        for (const char* file : {"MASTER.TCV", "OTHER.TCV"})
+            for (int n = 0; n < 100; ++n)
+                names.push_back(company.str(file) + ".restore" + std::to_string(pid) + (n ? "_" + std::to_string(n) : ""));
+        return names;
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+            if (done != 1) return;
+            for (const auto& name : asides(::getpid())) WriteFile(name, "taken");
+            xio::set_journal_removal_error_for_tests(EPERM);
+        });
+        OpenBoth();
+        Run(text, "Convert", nullptr, "", &converter);
+        ::_exit(ended ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    for (const auto& name : asides(child)) fs::remove(name);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const auto left = Backups();
+    for (const std::string file : {"MASTER.TCV~", "OTHER.TCV~"})
+        EXPECT_EQ(std::count_if(left.begin(), left.end(), [&](const std::string& n) { return n.rfind(file, 0) == 0; }), 1)
+            << file;
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
+    for (const auto& line : said) EXPECT_THAT(line, Not(HasSubstr("from a backup")));
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    // Put back whole by the run itself (its second commit short of space), its marker names
+    // nothing any more, and the copies go with it.
+    OpenBoth();
+    xio::fail_call(xio::FaultCall::Commit, 2, XIO_DISK_FULL);
+    Run(WriteText("full.txt", "1,N2,,New,0,\r\n"), "Convert", nullptr, "", &converter);
+    xio::clear_faults();
+    CloseAll();
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+}
+
 // A command refused by a stopped run ends with words true for the refusal: another user's run
 // may still be posting; one whose user has no account cannot be judged. Neither is "not put
 // back", as if a stopped run were known.
@@ -1215,7 +1265,8 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     const std::string before = Files();
     OpenBoth();
     // The second commit fails for lack of space, and the committed file cannot be put back: its
-    // copy is kept and named; the other file's writes were rolled back, so its copy goes.
+    // copy is kept and named; the other file's writes were rolled back, and its copy, which the
+    // marker still names, stays with the marker (unnamed: nothing of it needs putting back).
     const std::string aside = company.str("MASTER.TCV.restore") + std::to_string(::getpid());
     SetCommitObserverForTests([&](std::size_t done, std::size_t) {
         if (done != 1) return;
@@ -1230,7 +1281,8 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     EXPECT_THAT(ui.boxes.back().second, HasSubstr("is kept at"));
     const auto left = Backups();
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("MASTER.TCV~", 0) == 0; }), 1);
-    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("OTHER.TCV", 0) == 0; }), 0);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("OTHER.TCV", 0) == 0; }), 1);
+    EXPECT_THAT(report, Not(HasSubstr("The backup copy of " + company.str("OTHER.TCV"))));
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.find(".kept") != std::string::npos; }), 0);
     // The next text file of the same program does not write over the kept copy's marker (the
     // next command would then have dropped the copy): it is refused before it writes anything.

@@ -36,6 +36,7 @@
 #include "platform/ui/panel.h"
 #include "platform/ui/ui.h"
 #include "tables/table_editor.h"
+#include "hold_flock.h"
 #include "short_folder.h"
 
 using dz::gui::PanelWidget;
@@ -502,6 +503,43 @@ private slots:
         QCOMPARE(at, 0);
         QCOMPARE(cursor, 60);
         QVERIFY(followed);
+#endif
+    }
+
+    // The backup folder's lock held by a process none of the programs it is for: the editor, which
+    // makes no run there, says so in one box that says what an administrator may do and asks
+    // nothing to be done again, and then opens.
+    void aForeignHoldOfTheBackupFolderLockIsSaidAndTheEditorOpens() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        if (::geteuid() != 0) QSKIP("needs root, to hold the lock as another user");
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        companyWithTable(dir, company);
+        if (QTest::currentTestFailed()) return;
+        const std::filesystem::path backup = std::filesystem::path(company.toStdString()) / ".backup";
+        std::filesystem::create_directory(backup);
+        const pid_t holder = dz::testing_support::HoldFlockInChild(backup / "folder.lock", 65534);
+        QVERIFY(holder > 0);
+        bool opened = false;
+        std::deque<Step> steps{
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/OPEN",
+             [&](QWidget* w) {
+                 opened = true;
+                 QTest::keyClick(w, Qt::Key_Escape);
+             }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        dz::testing_support::KillHolder(holder);
+        QVERIFY(opened);
+        QVERIFY(!boxes.isEmpty());
+        QVERIFY2(boxes[0].contains(QLatin1String("the command goes on")) &&
+                     boxes[0].contains(QLatin1String("is held by process " + QByteArray::number(holder) + " of user nobody")) &&
+                     boxes[0].endsWith(QLatin1String("no conversion can keep its copies in that folder.")),
+                 qPrintable(boxes[0]));
+        QVERIFY2(!boxes[0].contains(QLatin1String("again")), qPrintable(boxes[0]));
 #endif
     }
 

@@ -167,6 +167,18 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
 }
 
 namespace {
+// The holders of the file of `dev`/`ino` other than this program. /proc/locks is read a page at a
+// time, and a list that changes between two pages (a busy machine's) can drop a line: where
+// nobody is seen, it is read again, twice at most.
+std::vector<LockHolder> others_holding(dev_t dev, ino_t ino) {
+    std::vector<LockHolder> holders;
+    for (int read = 0; read < 3 && holders.empty(); ++read) {
+        holders = lock_holders(dev, ino);
+        std::erase_if(holders, [](const LockHolder& h) { return h.pid == ::getpid(); });
+    }
+    return holders;
+}
+
 // Whether a holder of a run's lock may be the run's own program: one of its owner or root, or
 // one whose user cannot be seen (another namespace, an open file description's lock); never a
 // process that has ended.
@@ -177,12 +189,14 @@ bool runs_it(const LockHolder& h, uid_t owner) {
 }  // namespace
 
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
-    // A putter makes one found wider or narrower afresh (see lock_file.h); a look uses it as it
-    // is. A missing one is never made: its run is dead.
+    // Used as it stands, by a putter too: every member who may enter the folder may open it to
+    // ask whether the run lives, so one made afresh from under a holder (shared or exclusive)
+    // would free what they hold, and a run whose lock is held is never cleared. A missing one is
+    // never made: its run is dead.
     LockFileSpec spec;
     spec.dirFd = dirFd;
     spec.name = lock_name(run);
-    spec.make = exclusive;
+    spec.make = false;
     spec.create = false;
     spec.mustWrite = false;
     spec.refuseOtherOwner = true;
@@ -200,7 +214,7 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     // host's): alive.
     // A holder whose process has ended runs nothing: a descriptor another process kept holds
     // its lock, which is never a live run (nor a dead one it may be taken from).
-    const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
+    const std::vector<LockHolder> holders = others_holding(opened.dev, opened.ino);
     return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); })
                ? Life::Alive
                : Life::Unknown;
@@ -280,7 +294,8 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std
     if (st.st_uid != owner) return "it belongs to " + user_name(st.st_uid) + ", not to its folder's owner";
     if (st.st_nlink != 1) return "it has other links";
     // Held by none but users it was never for (opened while it was wider, or readable to ask).
-    const auto holders = lock_holders(st.st_dev, st.st_ino);
+    // This program's own lock (a look's shared one, beside an outsider's) is no holder of it.
+    const auto holders = others_holding(st.st_dev, st.st_ino);
     const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
     if (holders.empty() || itsOwn) return "";
     if (holder) *holder = holders.front().words();

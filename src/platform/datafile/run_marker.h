@@ -129,16 +129,19 @@ enum class RunNoticeKind {
     NothingPosted,
     // A backup folder's lock is held by none of the programs it is for (another user's process,
     // or one that has ended, through a descriptor another process kept): what it guards is not
-    // looked at. ForeignLock: a run stands there, or it is this conversion's own backup folder,
-    // and the command is refused; ForeignLockAside: neither, and the command goes on. `reason`
-    // names the lock file and its holder. `next`: EndLockHolder.
+    // looked at. ForeignLock: a run stands there, and the command is refused; ForeignLockAside:
+    // none does, and the command goes on (`next`: MayEndLockHolder); ForeignLockNoRun: none does,
+    // but it is this conversion's own backup folder, where its run cannot be made, and the
+    // conversion is refused. `reason` names the lock file and its holder. `next`: EndLockHolder.
     ForeignLock,
     ForeignLockAside,
-    // A stopped run with nothing to put back (no data file carries it, or its marker is empty
-    // beside its copies) whose lock is held by none of its programs: nothing of it can be
-    // cleared, and every writer is refused until that process ends. `reason` names the lock file
-    // and its holder; `next`: EndLockHolder.
-    StoppedRunHeld
+    // A dead run whose lock is held by none of its programs (shared or exclusive): nothing of it
+    // is put back, cleared or taken back, and every writer is refused until that process ends; a
+    // look where it may be half posted or left a write in the middle. `reason` names the lock
+    // file and its holder; `next`: EndLockHolder, or EndHolderThenPutBack where the holder's end
+    // alone does not let the command run.
+    StoppedRunHeld,
+    ForeignLockNoRun
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

@@ -153,7 +153,8 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
 // no lock file of it stands (`dead`: none stood when its lock was tried either).
 bool holds_run_lock(int dirFd, const std::string& run, int lockFd, bool dead);
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
-// Held by none but holders that are not its run's: `holder` (when given) names the first.
+// Held by none but holders that are not its run's (this program's own lock is none of them):
+// `holder` (when given) names the first.
 std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::string* holder = nullptr);
 
 // ---- The company's folders -------------------------------------------------------------------------
@@ -214,6 +215,14 @@ struct Scan {
     // Only these runs are looked at (a judging again from another of the company's folders);
     // empty: every run.
     std::set<std::string> onlyRuns;
+    // The data files named by runs whose lock an outsider holds: no write of theirs left in the
+    // middle is taken back by this command.
+    std::set<std::string> held;
+    // The writes left in the middle have been taken back (as far as they could be): a put-back
+    // that waited for them is judged now, and refused where it still cannot be done.
+    bool tookBack = false;
+    // A put-back waits for them (in `awaited`): its run is judged again after them.
+    bool deferred = false;
 
     // A notice that stops nothing.
     void say(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
@@ -288,6 +297,9 @@ struct NamedCopy {
 // Whether every data file stands as the run copied it (or stands no more): then the run left
 // nothing of its own in them. False with the first that differs, or cannot be compared, in `which`.
 bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which);
+// Whether a data file of `dataFiles` is left in the middle of a write (its journal hot): what it
+// carries is not known until that write is taken back.
+bool any_unsettled(const std::vector<std::string>& dataFiles);
 // A run of a marker made before runs carried a number, whose user may not write `which`: unmade
 // only where every data file stands as copied (named, it stops nobody); otherwise whether it is
 // a conversion cannot be told, and it is refused. Either way nothing is put back.
@@ -307,6 +319,10 @@ void put_back(Scan& scan, std::vector<Piece*>& unit);
 // The run's users: its backup folder's owner, and the user the folder's name gives
 // (".backup-<uid>"), who made the run even after the folder was handed to another (chown -R).
 std::vector<uid_t> run_users(const Piece& p);
+// The files aside of `dataFile` left by put-backs killed midway (their process no longer runs),
+// whoever's they are: once the file is put back they hold nothing anyone needs, and the command
+// that finished the put-back, whoever's it was, removes them.
+void drop_stale_asides(const std::string& dataFile);
 // Whether a journal left zeroed by a killed run (its first eight bytes zero: never hot, never
 // played) stands beside `dataFile`: a regular file of one link of one of the run's users, of this
 // user or of the data file's owner (root's SQLite gives a journal it opens the file's owner). `st`

@@ -139,6 +139,14 @@ public:
                 Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
                 if (in.fd < 0 && errno == ENOENT && p->m.previous)
                     continue;  // that version removed a copy put back
+                // Gone beside a file left in the middle of a write (a run that could not remove
+                // that commit's journal, so it never committed): the run is judged again once this
+                // command has taken that write back, when the file no longer goes back with it.
+                if (in.fd < 0 && errno == ENOENT && !scan_.tookBack && any_unsettled({p->dataFolder + c.dataFile})) {
+                    scan_.deferred = true;
+                    scan_.awaited.insert(std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+                    return false;
+                }
                 if (in.fd < 0 && errno == ENOENT)
                     return refuse(
                         marker, files,
@@ -303,6 +311,9 @@ public:
             // have lost the right to write the file since, which makes it no journal of the file's).
             // Anything else there stays (own_journal.h).
             if (journalGoes) ::unlink((pr.dataFile + "-journal").c_str());
+            // What an earlier put-back of the run, killed midway, wrote aside (another user's,
+            // when root finishes it): put back now, it holds nothing anyone needs.
+            drop_stale_asides(pr.dataFile);
         }
         std::set<std::string> dataFolders;
         for (const Piece* p : unit) dataFolders.insert(p->dataFolder);

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sys/file.h>
 
@@ -182,24 +183,20 @@ std::vector<std::string> paths_of(const std::vector<NamedCopy>& copies) {
     return paths;
 }
 
-// The data files named by every marker of the run `here` is one of, with their copies: its
-// main's and every part's. Each folder is read once, whatever the ways that lead to it.
-std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
-    std::vector<NamedCopy> copies = named_copies(here);
-    auto add = [&](const Piece& p) {
-        const std::vector<NamedCopy> more = named_copies(p);
-        copies.insert(copies.end(), more.begin(), more.end());
-    };
+// Visits the other markers of the run `here` is one of (a run in several folders), each found as
+// a look finds it (no folder's lock taken, its run's lock shared): its main, when `here` is a
+// part (`main` true), then the main's parts. Each folder is read once, whatever the ways that
+// lead to it. `visit` answers true to go no further.
+void each_other_piece(Scan& scan, const Piece& here, const std::function<bool(const Piece&, bool main)>& visit) {
     FolderIds taken{folder_id(here.dataFolder)};
     Piece found;
     const Piece* main = &here;
     std::string why;
     if (!here.m.main.empty()) {
         if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, found, why) ||
-            found.m.state != Marker::Whole)
-            return copies;
+            visit(found, true))
+            return;
         taken.insert(folder_id(found.dataFolder));
-        add(found);
         main = &found;
     }
     for (const auto& way : main->m.parts) {
@@ -207,8 +204,20 @@ std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
         if (!find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why))
             continue;
         taken.insert(folder_id(part.dataFolder));
-        if (part.m.state == Marker::Whole) add(part);
+        if (visit(part, false)) return;
     }
+}
+
+// The data files named by every marker of the run `here` is one of, with their copies: its
+// main's and every part's (a main that is not whole names none, nor do its parts).
+std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
+    std::vector<NamedCopy> copies = named_copies(here);
+    each_other_piece(scan, here, [&](const Piece& p, bool main) {
+        if (p.m.state != Marker::Whole) return main;
+        const std::vector<NamedCopy> more = named_copies(p);
+        copies.insert(copies.end(), more.begin(), more.end());
+        return false;
+    });
     return copies;
 }
 
@@ -365,22 +374,66 @@ bool main_missing(Scan& scan, const Piece& here) {
     return ::fstatat(here.dir.fd, marker_name(here.run).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// A dead run with nothing to put back (it committed nothing that stands, or its marker names
-// nothing) whose lock is held by none of its run's programs (an outsider, or a process that has
-// ended, through a descriptor another process kept): nothing of it may be cleared while that lock
-// stands. Every writer is refused at once, whoever's command it is, so
-// nothing is written over the files it names until that process is ended (a look writes nothing,
-// and is not stopped): true when refused.
-bool refuse_held_run(Scan& scan, const Piece& here, const std::string& files) {
+}  // namespace
+
+bool any_unsettled(const std::vector<std::string>& dataFiles) {
+    return std::any_of(dataFiles.begin(), dataFiles.end(), [](const std::string& f) {
+        RunMark mark;
+        return read_run_mark(f, mark) == MarkFound::Unsettled;
+    });
+}
+
+namespace {
+
+// Who holds a lock of the run of `here` that none of its programs holds: its marker's here, or,
+// for a run in several folders, its main marker's or a part's (a run goes back whole, and one
+// held lock keeps all of it). "" when none; `lock` is the lock file held.
+std::string outside_holder(Scan& scan, const Piece& here, std::string& lock) {
     std::string holder;
-    if (!scan.request.mayWrite || here.life == Life::Dead) return false;
-    lock_file_fault(here.dir.fd, lock_name(here.run), here.owner, &holder);
+    auto heldAt = [&](const Piece& p, bool = false) {
+        lock_file_fault(p.dir.fd, lock_name(p.run), p.owner, &holder);
+        if (!holder.empty()) lock = p.folder + lock_name(p.run);
+        return !holder.empty();
+    };
+    if (!heldAt(here) && here.m.state == Marker::Whole) each_other_piece(scan, here, heldAt);
+    return holder;
+}
+
+// A dead run whose lock is held by none of its programs (an outsider, shared or exclusive, or a
+// process that has ended, through a descriptor another process kept): nothing of it is put back,
+// cleared or taken back (`dataFiles`, the files it names, are left to no take-back of this
+// command), and its lock file is not removed, while that lock stands. Every writer is refused at
+// once, whoever's command it is, naming the holder. Its own user and root are asked to have the
+// holder ended, after which their command puts the run back or clears it; anyone else likewise
+// where nothing of it is posted (their command then goes on), and where it may be half posted
+// (`posted`) to have the holder ended and then the run put back by its user or an administrator.
+// A look refuses, with that whole way, where it would not read the files (the run may be half
+// posted, or left a write in the middle: `unsettled`); otherwise it goes on and says nothing.
+// True when the run is held (said, or passed over by a look); false, the files kept from the
+// take-back all the same, for its own user's or root's writer where it may be half posted: their
+// put-back refuses it (refuse_unusable_lock).
+bool held_run(Scan& scan, const Piece& here, const std::string& files, const std::vector<std::string>& dataFiles,
+              bool posted, bool unsettled) {
+    if (here.life == Life::Alive) return false;
+    std::string runLock;
+    const std::string holder = outside_holder(scan, here, runLock);
     if (holder.empty()) return false;
-    const std::string runLock = here.folder + lock_name(here.run);
+    scan.held.insert(dataFiles.begin(), dataFiles.end());
+    const bool look = !scan.request.mayWrite;
+    if (look && !posted && !unsettled) return true;
+    const bool itsOwn = here.owner == ::geteuid() || ::geteuid() == 0;
+    // Its own user's (or root's) put-back refuses it as one whose lock cannot be used, naming the
+    // holder (refuse_unusable_lock).
+    if (!look && posted && itsOwn) return false;
+    ui::NextStep next = step(ui::Step::EndLockHolder, {runLock, holder});
+    if (look || (posted && !itsOwn)) {
+        next.step = ui::Step::EndHolderThenPutBack;
+        if (!itsOwn) next.args.push_back(user_name(here.owner));
+    }
     scan.refuse(RunNoticeKind::StoppedRunHeld, here.markerPath(), files,
                 "the run of the marker " + here.markerPath() + " of " + user_name(here.owner) + " copied " + files +
                     ", and its lock file " + runLock + " is held by " + holder,
-                step(ui::Step::EndLockHolder, {runLock, holder}), 0, std::to_string(here.owner) + "~" + here.run);
+                next, 0, std::to_string(here.owner) + "~" + here.run);
     return true;
 }
 
@@ -430,9 +483,11 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         // names the lock file and its holder.
         if (lock.foreign()) {
             const std::string held = "the lock file " + folder + kFolderLockName + " is held by " + lock.holder();
-            if (anyRun || (req.makesRuns && ours))
-                return scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor);
-            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held, waitFor);
+            if (anyRun) return scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor);
+            if (req.makesRuns && ours) return scan.refuse(RunNoticeKind::ForeignLockNoRun, folder, "", held, waitFor);
+            // Nothing to do for this command, which goes on: never asked to run again.
+            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held,
+                            step(ui::Step::MayEndLockHolder, {folder + kFolderLockName, lock.holder()}));
         }
         if (!anyRun) return;
         // Held: a conversion of this folder's owner starting, or a writing command settling it,
@@ -498,12 +553,12 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // yet (never "move it away" under a run that posts). Its data files' writer locks
                 // keep every writer off while it lives. One whose file holds a write left in the
                 // middle is judged once that write is taken back (below, by a writing command).
+                if (held_run(scan, here, runFiles, paths_of(copies), false, j.unsettled)) continue;
                 if (here.life == Life::Alive) continue;
                 if (j.unsettled) {
                     scan.awaited.insert(std::to_string(owner) + "~" + run);
                     continue;
                 }
-                if (refuse_held_run(scan, here, runFiles)) continue;
                 // Another user's run is asked by its lock (read access is enough): one whose lock
                 // is held, or cannot be tried, may be alive.
                 bool askedFile = false;
@@ -581,7 +636,11 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             // Its run died before its first commit or after its last: every data file is whole.
             // Its copies name the files it copied, which nobody writes over while it cannot be
             // cleared.
-            if (!here.beside.empty() && refuse_held_run(scan, here, files)) break;
+            if (!here.beside.empty()) {
+                std::vector<std::string> paths;
+                for (const auto& name : named) paths.push_back(here.dataFolder + name);
+                if (held_run(scan, here, files, paths, false, any_unsettled(paths))) break;
+            }
             if (req.mayWrite && (ours || admin) && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
         case Marker::Unreadable: {
@@ -594,9 +653,12 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                         restore_run(scan, run, owner, files, folder), 0, std::to_string(owner) + "~" + run);
             break;
         }
-        case Marker::Whole:
+        case Marker::Whole: {
+            // A part whose main names no copy is of a run that committed: stale, whoever holds it.
+            const bool stale = stale_part(scan, here);
+            if (!stale && held_run(scan, here, files, paths_of(unit_copies(scan, here)), true, true)) break;
             if (!ours && !admin) {
-                if (stale_part(scan, here)) break;
+                if (stale) break;
                 // Its owner's command refuses it too: the step is the one their refusal gives,
                 // never a wait for a command that cannot help.
                 if (main_missing(scan, here)) {
@@ -639,6 +701,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             settle_whole(scan, here);
             break;
         }
+        }
     }
     // Copies without a marker: their run died before it made one (an older program), or after
     // it removed it. Those of this host whose process is gone go, with a writing command, unless
@@ -677,7 +740,10 @@ bool take_back_stopped_writes(Scan& scan) {
     r.dataFolder = scan.dataFolder;
     r.onlyFile = scan.request.onlyFile;
     r.takeBack = scan.request.mayWrite;
-    r.openHere = put_back_checks().openHere;
+    // A file of a run whose lock an outsider holds is left as it stands, as is one open here.
+    r.openHere = [open = put_back_checks().openHere, &held = scan.held](const std::string& dataFile) {
+        return held.count(dataFile) != 0 || (open && open(dataFile));
+    };
     bool takenBack = false;
     for (const StoppedWrite& w : settle_stopped_writes(r)) {
         const std::string journal = w.dataFile + "-journal";
@@ -701,7 +767,7 @@ bool take_back_stopped_writes(Scan& scan) {
 using namespace runs;
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}, {}, {}};
+    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}, {}, {}, {}, false, false};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     const auto folders = backup_folders(scan.dataFolder);
@@ -710,14 +776,18 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why) {
     // it back: cleared where this command may (it holds the run's lock), else said as it stands.
     // Its main marker, which clears it whole, may lie in another of the company's folders (file
     // control): the run is judged there too.
-    if (take_back_stopped_writes(scan) && !scan.awaited.empty()) {
+    // A put-back that waited for a take-back is judged again, whether or not that take-back
+    // could be done.
+    const bool tookBack = take_back_stopped_writes(scan);
+    scan.tookBack = true;
+    if ((tookBack || (scan.deferred && request.mayWrite)) && !scan.awaited.empty()) {
         for (const auto& [folder, owner] : folders) settle_folder(scan, folder, owner);
         for (const auto& other : company_data_folders(scan.dataFolder)) {
             if (folder_id(other) == folder_id(scan.dataFolder)) continue;
             SettleRequest there = request;
             there.dataFolder = other;
             there.onlyFile.clear();
-            Scan again{there, with_slash(normal(other)), why, scan.ok, scan.company, {}, scan.awaited};
+            Scan again{there, with_slash(normal(other)), why, scan.ok, scan.company, {}, scan.awaited, {}, true, false};
             for (const auto& [folder, owner] : backup_folders(again.dataFolder)) settle_folder(again, folder, owner);
             scan.ok = scan.ok && again.ok;
         }
@@ -725,7 +795,14 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why) {
     return scan.ok;
 }
 
-void remove_restore_leftovers(const std::string& dataFolderIn) {
+namespace runs {
+namespace {
+
+// Removes from a data folder the files aside of put-backs killed midway: each stands beside the
+// data file its name gives (`only`, when given), its process no longer runs, and it is a regular
+// file (of `owner`, when given: a file of the user's own that happens to end in
+// ".restore<digits>" beside a data file of another is not one).
+void remove_asides(const std::string& dataFolderIn, const std::string& only, const uid_t* owner) {
     const std::string dataFolder = with_slash(dataFolderIn);
     DIR* d = ::opendir(dataFolder.c_str());
     if (!d) return;
@@ -734,14 +811,29 @@ void remove_restore_leftovers(const std::string& dataFolderIn) {
     ::closedir(d);
     const std::set<std::string> present(names.begin(), names.end());
     for (const auto& name : names) {
-        // Only a file aside of a data file that stands beside it: a file of the user's own that
-        // happens to end in ".restore<digits>" is not one.
         std::string target, process;
-        if (!parse_aside_name(name, target, process) || !present.count(target) || !process_gone(process)) continue;
+        if (!parse_aside_name(name, target, process) || (!only.empty() && target != only) || !present.count(target) ||
+            !process_gone(process))
+            continue;
         struct stat st {};
         const std::string path = dataFolder + name;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (!owner || st.st_uid == *owner))
+            ::unlink(path.c_str());
     }
+}
+
+}  // namespace
+
+void drop_stale_asides(const std::string& dataFile) {
+    const fs::path path(dataFile);
+    remove_asides(path.parent_path().string(), path.filename().string(), nullptr);
+}
+
+}  // namespace runs
+
+void remove_restore_leftovers(const std::string& dataFolder) {
+    const uid_t me = ::geteuid();
+    runs::remove_asides(dataFolder, "", &me);
 }
 
 }  // namespace dz::xio

@@ -86,6 +86,11 @@ int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are those of a table's save that may not write its file.
     case Step::WritableFile: return voice == Voice::CommandLine ? 13860 : 13880;
     case Step::FindLockHolder: return voice == Voice::CommandLine ? 13864 : 13865;
+    // A held stopped conversion: the command line's words are odd, the desktop's the even number
+    // after them; this user's writing command puts it back, or that of the run's user.
+    case Step::EndHolderThenPutBack:
+        return (next.args.size() > 2 ? 13947 : 13945) + (voice == Voice::CommandLine ? 0 : 1);
+    case Step::MayEndLockHolder: return voice == Voice::CommandLine ? 13949 : 13950;
     }
     return 0;
 }
@@ -135,7 +140,9 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
     case Step::EndLockHolder:
-    case Step::FindLockHolder: return convert_step(next, voice);
+    case Step::FindLockHolder:
+    case Step::EndHolderThenPutBack:
+    case Step::MayEndLockHolder: return convert_step(next, voice);
     }
     return 0;
 }

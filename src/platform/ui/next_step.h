@@ -135,6 +135,17 @@ enum class Step : int {
     // until it is let go; if it never is, an administrator finds the process that keeps it
     // (`fuser -v` on the file) and ends it. args: {file}.
     FindLockHolder,
+    // A stopped conversion whose lock is held by none of its programs, which this command cannot
+    // put back or clear when the holder is gone (a look; another user's writing command where
+    // it may be half posted): an administrator ends the process that keeps it, then a writing
+    // command puts the run back or clears it, then this command is run again. args: {lock file,
+    // holder} when this user's writing command does; {lock file, holder, user} when that user's
+    // (the run's) or an administrator's does.
+    EndHolderThenPutBack,
+    // A backup folder's lock held by none of the programs it is for, which keeps nothing from
+    // this command: it goes on. What an administrator may do, and what it keeps from others until
+    // then (no conversion keeps its copies in that folder). args: {lock file, holder}.
+    MayEndLockHolder,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing

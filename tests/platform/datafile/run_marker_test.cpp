@@ -690,8 +690,10 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
         EXPECT_TRUE(fs::exists(runLock));
         kill_and_reap(holder);
     }
-    // An outsider holds both, opened while they were readable and narrowed again since: the
-    // dead run looks alive, and the folder's lock held, to nobody.
+    // An outsider holds both shared, opened while they were readable and narrowed again since:
+    // the folder's lock is made afresh, so its hold holds nothing; a run's lock, which every
+    // member may read to ask, is never made afresh from under a holder: the run stays as it
+    // stands, its holder named, until that process has ended.
     write_file(folderLock, "");
     for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0644));
     const pid_t reader = spawn_holder([&] {
@@ -702,9 +704,12 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
     ASSERT_GT(reader, 0);
     for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0600));
     xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    EXPECT_FALSE(settle(true));
+    EXPECT_THAT(said(), HasSubstr(runLock + " of the run cannot be used (it is held by process " + std::to_string(reader)));
+    EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(runLock));
+    kill_and_reap(reader);
     EXPECT_TRUE(settle(true)) << said();
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
-    kill_and_reap(reader);
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
     EXPECT_EQ(fs::status(folderLock).permissions(), fs::perms(0600));
 }
@@ -784,11 +789,15 @@ TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
         xio::forget_run_notices_said();
         kill_and_reap(holder);
         ASSERT_EQ(notices.size(), 1u);
-        EXPECT_EQ(notices[0].kind, refused ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
+        // Where nothing stands, the conversion is refused as one that cannot make its run there.
+        EXPECT_EQ(notices[0].kind, withRun      ? xio::RunNoticeKind::ForeignLock
+                                   : converting ? xio::RunNoticeKind::ForeignLockNoRun
+                                                : xio::RunNoticeKind::ForeignLockAside);
         // The message says whose it is not: the reason names the lock file and its holder alone.
         EXPECT_EQ(notices[0].reason, "the lock file " + folderLock + " is held by process " + std::to_string(holder) +
                                          " of user nobody");
-        EXPECT_EQ(notices[0].next.step, ui::Step::EndLockHolder);
+        // A command that goes on is told what an administrator may do, never to run again.
+        EXPECT_EQ(notices[0].next.step, refused ? ui::Step::EndLockHolder : ui::Step::MayEndLockHolder);
         if (withRun) {
             EXPECT_TRUE(halfPosted("MASTER.TST"));
         }

@@ -167,11 +167,12 @@ public:
         write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
         ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
     }
-    // A process of nobody's holding the run lock `lock` (opened while it was readable to them).
-    pid_t holdAsOutsider(const std::string& lock) {
+    // A process of nobody's holding the run lock `lock` (opened while it was readable to them),
+    // exclusive or shared (`how`).
+    pid_t holdAsOutsider(const std::string& lock, int how = LOCK_EX) {
         return spawn_holder([&] {
             const int fd = ::open(lock.c_str(), O_RDONLY);
-            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+            return fd >= 0 && ::flock(fd, how) == 0;
         }, 65534);
     }
     // `body` as `user` of `group`, answering "ok" or what went wrong.
@@ -495,10 +496,12 @@ TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndTold
     }
 }
 
-// The same run, its lock held by an outsider (who opened it while it was readable to them): the
-// command that takes its write back says it at once with the holder and the step to have that
-// process ended, its own user's command and a member's alike, and nothing of it is removed; a
-// look goes on. Once the holder is gone, its user's next command clears it.
+// The same run, its lock held by an outsider (who opened it while it was readable to them): every
+// writer says it at once with the holder and the step to have that process ended, its own user's
+// command and a member's alike, and nothing of it is removed or taken back; a look refuses while
+// a file of it is left in the middle of a write, saying the whole way (the holder ended, then a
+// writing command), and goes on once none is. Once the holder is gone, its user's next command
+// clears it.
 TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilItIsGone) {
     stopInFirstCommit();
     const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
@@ -510,13 +513,18 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
                                                      " is held by process " + std::to_string(holder)),
                           HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndLockHolder)))))
             << who;
-        EXPECT_TRUE(isBefore("MASTER.TST")) << who;  // its write taken back
-        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(runLock) && fs::exists(company() + "HISTORY.TST-journal"))
+        EXPECT_FALSE(isBefore("MASTER.TST")) << who;  // its write not taken back
+        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(runLock) && fs::exists(company() + "HISTORY.TST-journal") &&
+                    fs::exists(company() + "MASTER.TST-journal"))
             << who;
     }
-    EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+    const auto look = [&] { return as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }); };
+    EXPECT_THAT(look(), AllOf(StartsWith("refused: "), HasSubstr(runLock + " is held by process " + std::to_string(holder)),
+                              HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndHolderThenPutBack)))));
     // A file written since (it differs from its copy): refused all the same, never passed over.
     commitBeside(1, "MASTER.TST", std::nullopt);
+    said();  // its commit took the write back, beside the run
+    EXPECT_EQ(look(), "");
     EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), Not(HasSubstr("differs from its copy"))));
     // Its marker emptied (a run killed before it filled it): its copies still name the files.
     fs::resize_file(marker(kDaemon), 0);
@@ -524,6 +532,88 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
     kill_and_reap(holder);
     EXPECT_EQ(settledAs(kDaemon, kGroup), "1");
     EXPECT_FALSE(fs::exists(marker(kDaemon)) || fs::exists(runLock) || fs::exists(company() + "HISTORY.TST-journal"));
+}
+
+// A shared hold is a hold: an outsider's shared flock on a stopped run's lock (beside which a look's
+// own shared one is had) keeps the run as the exclusive one does. Killed in its first commit, the
+// run is refused to its own user and root alike, nothing taken back, its lock file never made
+// afresh; half posted, another member is sent through the holder's end to its user's put-back,
+// and its own user's put-back names the holder. Once the holder is gone, its user puts it back.
+TEST_F(RunProofTest, AnOutsidersSharedHoldOfAStoppedRunsLockIsAHold) {
+    const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
+    const std::string named = runLock + " is held by process ";
+    const auto next = [](ui::Step step) { return "next;" + std::to_string(static_cast<int>(step)); };
+    stopInFirstCommit();
+    struct stat made {};
+    ASSERT_EQ(::stat(runLock.c_str(), &made), 0);
+    pid_t holder = holdAsOutsider(runLock, LOCK_SH);
+    ASSERT_GT(holder, 0);
+    for (const uid_t who : {kDaemon, uid_t{0}}) {
+        EXPECT_THAT(settledAs(who, who ? kGroup : 0),
+                    AllOf(StartsWith("0"), HasSubstr(named + std::to_string(holder)), HasSubstr(next(ui::Step::EndLockHolder))))
+            << who;
+        struct stat now {};
+        EXPECT_TRUE(::stat(runLock.c_str(), &now) == 0 && now.st_ino == made.st_ino) << who;
+        EXPECT_TRUE(fs::exists(company() + "MASTER.TST-journal") && fs::exists(marker(kDaemon))) << who;
+    }
+    kill_and_reap(holder);
+
+    clear();
+    stoppedRun(kDaemon, 1);
+    holder = holdAsOutsider(runLock, LOCK_SH);
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(settledAs(kBin, kGroup), AllOf(StartsWith("0"), HasSubstr(named + std::to_string(holder)),
+                                               HasSubstr(next(ui::Step::EndHolderThenPutBack)), Not(HasSubstr("posting"))));
+    EXPECT_THAT(settledAs(kDaemon, kGroup),
+                AllOf(StartsWith("0"), HasSubstr("(it is held by process " + std::to_string(holder)),
+                      HasSubstr(next(ui::Step::EndLockHolder))));
+    EXPECT_FALSE(isBefore("MASTER.TST"));
+    kill_and_reap(holder);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1put back MASTER.TST"));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+// A run whose later commit's journal could not be removed, and whose copy of that file is gone:
+// the command that takes that write back judges the run again, and puts the rest back whole,
+// never sending anyone to a backup. Where the write cannot be taken back, it is refused.
+TEST_F(RunProofTest, ARunWhoseCopyIsGoneBesideAStoppedWriteWaitsForItsTakeBack) {
+    stoppedRun(kDaemon, 1);
+    fs::rename(marker(kDaemon), company() + "aside");
+    ASSERT_TRUE(stop_in_commit([&] { commit(6, "HISTORY.TST", xio::RunMark{kDaemon, number}); }));
+    fs::rename(company() + "aside", marker(kDaemon));
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+    fs::remove(folder(kDaemon) + "HISTORY.TST~" + run);
+    const std::string missing = "HISTORY.TST~" + run + ", which its marker names, is missing";
+    EXPECT_THAT(as(kDaemon, kGroup, [&] {
+                    xio::set_journal_removal_error_for_tests(EPERM);
+                    const std::string went = settle(true) ? "1" : "0";
+                    return went + said();
+                }),
+                AllOf(StartsWith("0"), HasSubstr(missing)));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    const std::string settled = settledAs(kDaemon, kGroup);
+    EXPECT_THAT(settled, AllOf(StartsWith("1"), HasSubstr("put back MASTER.TST|"), Not(HasSubstr(missing))));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+}
+
+// A put-back of daemon's killed after it wrote its file aside: root's command that finishes it
+// leaves none of what it wrote aside; one of a process that still runs stays.
+TEST_F(RunProofTest, APutBackFinishedByRootLeavesNoFileAsideOfTheOneKilled) {
+    stoppedRun(kDaemon, 1);
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string left = company() + "MASTER.TST.restore" + std::to_string(dead);
+    const std::string live = company() + "MASTER.TST.restore1";  // process 1 runs
+    for (const auto& aside : {left, live}) {
+        write_file(aside, before["MASTER.TST"], 0664);
+        ASSERT_EQ(::chown(aside.c_str(), kDaemon, kGroup), 0);
+    }
+    EXPECT_THAT(settledAs(0, 0), StartsWith("1put back MASTER.TST"));
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(live));
 }
 
 // A run whose main marker lies in the company folder and whose part lies in a folder of file
@@ -571,12 +661,17 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     // As a command settles the company: its own folder first, then the folder of file control.
     auto settleCompany = [&] {
         return as(kDaemon, kGroup, [&] {
-            const bool whole = xio::settle_dead_runs({dir.string(), true, ""}) && xio::settle_dead_runs({sub.string(), true, ""});
-            return (whole ? "1" : "0") + said();
+            const bool here = xio::settle_dead_runs({dir.string(), true, ""});
+            const bool there = xio::settle_dead_runs({sub.string(), true, ""});
+            return (here && there ? "1" : "0") + said();
         });
     };
     const std::string takenBack = (sub / "HISTORY.TST-journal").string() + "|next;0\n";
     stopInSub();
+    // A look, which asks every marker of the run whether its lock is held, writes nothing there.
+    for (const std::string& in : {folder(kDaemon), part}) fs::remove(in + "folder.lock");
+    as(kDaemon, kGroup, [&] { return std::to_string(xio::settle_dead_runs({dir.string(), false, ""})); });
+    EXPECT_FALSE(fs::exists(part + "folder.lock") || fs::exists(folder(kDaemon) + "folder.lock"));
     EXPECT_EQ(settleCompany(), "1|" + takenBack);
     EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
     for (const std::string& in : {folder(kDaemon), part})
@@ -589,10 +684,14 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     const std::string mainLock = folder(kDaemon) + "run~" + run + ".lock";
     const pid_t holder = holdAsOutsider(mainLock);
     ASSERT_GT(holder, 0);
-    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0|" + takenBack), HasSubstr(mainLock + " is held by process " + std::to_string(holder))));
+    // Held, nothing of the run is taken back, in either folder.
+    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0"), HasSubstr(mainLock + " is held by process " + std::to_string(holder)),
+                                       Not(HasSubstr(takenBack))));
+    EXPECT_FALSE(isBefore("sub/HISTORY.TST"));
     kill_and_reap(holder);
-    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
     EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(part + "run~" + run + ".marker") && fs::exists(mainLock));
+    EXPECT_EQ(settleCompany(), "1|" + takenBack);
+    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
 }
 
 // A run spread over two folders whose main marker names no copy of its own is told by the data

@@ -414,6 +414,29 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
         {{Step::WritableFile, {disk}}, 13860, 13880,
          "ask an administrator, or the owner of " + disk + ", for leave to write it and its folder, then run the command again",
          "Ask an administrator, or the owner of " + disk + ", for leave to write it and its folder, then choose Convert again."},
+        // A held stopped conversion that only a writing command puts back once its holder is ended:
+        // this user's, or the run's user's.
+        {{Step::EndHolderThenPutBack, {"/co/.b/r.lock", "process 7 of user nobody"}}, 13945, 13946,
+         "have an administrator end the process that holds /co/.b/r.lock (process 7 of user nobody; fuser -v on the "
+         "lock file names every process that has it open), then run a writing command of the company (convert or "
+         "load), which puts the stopped conversion back or clears it, then run the command again",
+         "Ask an administrator to end the process that holds /co/.b/r.lock (process 7 of user nobody). Then choose "
+         "Convert: it puts the stopped conversion back or clears it first. Then start again."},
+        {{Step::EndHolderThenPutBack, {"/co/.b/r.lock", "process 7 of user nobody", "dzua (uid 1001)"}}, 13947, 13948,
+         "have an administrator end the process that holds /co/.b/r.lock (process 7 of user nobody; fuser -v on the "
+         "lock file names every process that has it open), then have dzua (uid 1001) or an administrator run a "
+         "writing command of the company (convert or load), which puts the stopped conversion back or clears it, "
+         "then run the command again",
+         "Ask an administrator to end the process that holds /co/.b/r.lock (process 7 of user nobody). Then ask dzua "
+         "(uid 1001) or an administrator to start a conversion of this company, which puts the stopped conversion "
+         "back or clears it. Then start again."},
+        // A command that goes on is never told to run again.
+        {{Step::MayEndLockHolder, {"/co/.b/folder.lock", "process 7 of user nobody"}}, 13949, 13950,
+         "nothing is needed for this command; until an administrator ends the process that holds /co/.b/folder.lock "
+         "(process 7 of user nobody; fuser -v on the lock file names every process that has it open), no conversion "
+         "can keep its copies in that folder",
+         "Nothing is needed for this command. Until an administrator ends the process that holds /co/.b/folder.lock "
+         "(process 7 of user nobody), no conversion can keep its copies in that folder."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);
