@@ -169,6 +169,10 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     struct stat st {};
     ASSERT_EQ(::stat((company / "company.toml").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kFirst);
+    // Nor is a data file this user may not write named alone: every file is, at once.
+    ASSERT_EQ(::chmod((company / "MASTER.APM").c_str(), 0644), 0);
+    EXPECT_HAS(as(kSecond, text, again).out, "for leave to write " + (company / "MASTER.APM").string() + ", " +
+                                                 (company / "company.toml").string() + ", ");
 }
 
 // A member's conversion killed inside its first commit, its data file left in the middle of the
