@@ -76,10 +76,11 @@ void RunEnded(const std::string& why) {
 }
 
 // The step that asks for leave to write `files` (", " between them): the file the data-file
-// layer refused first, as its step names it (`refused`), then the others it did not come to.
+// layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
+// it did not come to.
 ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files) {
     std::vector<std::string> named;
-    if (refused.step == ui::Step::WritableFile && !refused.args.empty()) named.push_back(refused.args.front());
+    if (!refused.args.empty()) named.push_back(refused.args.front());
     for (const std::string& f : files) {
         std::error_code ec;
         if (named.empty() || !std::filesystem::equivalent(named.front(), f, ec)) named.push_back(f);
@@ -97,6 +98,13 @@ std::string SettingsFileName() {
     std::error_code ec;
     const std::filesystem::path where = std::filesystem::absolute(company->settings_file(), ec);
     return ec ? company->settings_file().string() : where.lexically_normal().string();
+}
+
+// Why this user could not replace the open company's settings, or open their lock file.
+std::string SettingsRefusal() {
+    const dz::suite::Company* company = dz::suite::current_company();
+    const std::string why = company ? dz::suite::settings_replace_refusal(company->settings_file()) : std::string();
+    return why.empty() ? xvlRCString::Get(13967) : why;
 }
 
 // A stored run's file refused before anything of it is read: it ends as a file that ended early
@@ -564,7 +572,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     auto withReason = [&](const std::string& text, bool question) {
         if (explained && !reason.empty()) return UnderMessage(text, reason, question);
         // Why a file that is only read, or is not a data file, must be written.
-        if (settings) return UnderMessage(text, xvlRCString::Get(13962, SettingsFileName()), question);
+        if (settings) return UnderMessage(text, xvlRCString::Get(13962, SettingsFileName(), SettingsRefusal()), question);
         if (unwritable && ModeOf(task) == DriverMode::Prefill) return UnderMessage(text, xvlRCString::Get(13961), question);
         return text;
     };

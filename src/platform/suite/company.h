@@ -102,10 +102,10 @@ CompanySettings read_settings(const std::filesystem::path& file);
 // replaced keeps its permissions and group (root's rewrite: its owner too); one this user may not
 // replace so is never replaced (settings_replace_refusal, error EACCES).
 void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
-// Why this user may not replace the settings file `file` as write_settings does: they may not
-// write it, or its folder (where the new file is made), or, not root, give the new file its group
-// (they are not of it, and the folder gives new files another); "" when they may, or when it
-// does not stand.
+// Why this user may not replace the settings file `file` as write_settings does, in words that
+// follow "cannot be written: ": they may not write it, or its folder (where the new file is
+// made), or, not root, give the new file its group (they are not of it, and the folder gives new
+// files another); "" when they may, or when it does not stand.
 std::string settings_replace_refusal(const std::filesystem::path& file);
 
 // A number raised whenever the open company's settings may change: the writable settings()

@@ -506,14 +506,14 @@ std::string settings_replace_refusal(const fs::path& file) {
     struct stat folder {};
     if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 ||
         ::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0 || ::stat(parent.c_str(), &folder) != 0)
-        return std::strerror(EACCES);
+        return "you may not write it, or the folder it is in";
     // The new file takes this user's group, or the folder's where it gives its own; this user
     // then gives it the old file's where they are of that group. Root gives it anything.
     if (::geteuid() == 0 || st.st_gid == ((folder.st_mode & S_ISGID) ? folder.st_gid : ::getegid())) return {};
     std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
     const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
     if (std::find(groups.begin(), groups.begin() + std::max(0, n), st.st_gid) != groups.begin() + std::max(0, n)) return {};
-    return "its group " + xio::group_name(st.st_gid) + " would be lost: you are not a member of it";
+    return "its group " + xio::group_name(st.st_gid) + " would be lost, as you are not a member of it";
 }
 
 void write_settings(const fs::path& file, const CompanySettings& settings) {
