@@ -58,4 +58,6 @@ std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
     return converter;
 }
 
+bool StoresNumbers(uint16_t code) { return code == 102 || code == 203 || code == 402; }
+
 }  // namespace dz::app

@@ -14,6 +14,11 @@ namespace dz::app {
 // implemented" when the code has none.
 std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code);
 
+// Whether a conversion of `code` takes batch or run numbers, which it stores in the company's
+// settings (company.toml) once its data files have committed: GL and JC transactions, AP
+// invoices.
+bool StoresNumbers(uint16_t code);
+
 // Owns one converter made from a conversion type code (null when none could be made).
 class CConvertWrapper {
 public:

@@ -4,6 +4,7 @@
 
 #include "app/converter_factory.h"
 #include "app/stored_options.h"
+#include "app/unwritable_files.h"
 #include "convert/backup.h"
 #include "convert/run_marker.h"
 #include "convert/sticky_folders.h"
@@ -14,6 +15,7 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/import/xvl_values.h"
+#include "platform/suite/company.h"
 #include "platform/suite/control.h"
 #include "platform/ui/own_files.h"
 #include "platform/suite/util.h"
@@ -71,6 +73,55 @@ int FailCheck(ConversionTypeList& selection, std::size_t index, const std::strin
 
 void RunEnded(const std::string& why) {
     if (g_observer) g_observer->RunEnded(why);
+}
+
+// The step that asks for leave to write `files` (", " between them): the file the data-file
+// layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
+// it did not come to.
+ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files) {
+    std::vector<std::string> named;
+    if (!refused.args.empty()) named.push_back(refused.args.front());
+    for (const std::string& f : files) {
+        std::error_code ec;
+        if (named.empty() || !std::filesystem::equivalent(named.front(), f, ec)) named.push_back(f);
+    }
+    if (named.empty()) return refused;
+    std::string joined;
+    for (const std::string& f : named) joined += (joined.empty() ? "" : ", ") + f;
+    return {ui::Step::WritableFile, {joined}};
+}
+
+// The open company's settings file, as the person can find it.
+std::string SettingsFileName() {
+    const dz::suite::Company* company = dz::suite::current_company();
+    if (!company) return dz::suite::kSettingsFileName;
+    std::error_code ec;
+    const std::filesystem::path where = std::filesystem::absolute(company->settings_file(), ec);
+    return ec ? company->settings_file().string() : where.lexically_normal().string();
+}
+
+// Why this user could not replace the open company's settings, or open their lock file.
+std::string SettingsRefusal() {
+    const dz::suite::Company* company = dz::suite::current_company();
+    const std::string why = company ? dz::suite::settings_replace_refusal(company->settings_file()) : std::string();
+    return why.empty() ? xvlRCString::Get(13967) : why;
+}
+
+// A stored run's file refused before anything of it is read: it ends as a file that ended early
+// ends, with why and what to do, on its line and in the company's log.
+void EndUnreadFile(const TextFileEntry& entry, const std::string& why, const ui::NextStep& next, bool converting) {
+    FileOutcome outcome;
+    outcome.entry = entry;
+    outcome.converting = converting;
+    outcome.endedWhy = why;
+    outcome.endedNext = next;
+    dz::suite::x_log(ui::with_step(std::filesystem::path(entry.path).filename().string() + ": " +
+                                       EndingSummary(outcome),
+                                   next, ui::Voice::CommandLine));
+    if (g_observer) {
+        g_observer->FileStarting(entry);
+        g_observer->FileFinished(outcome);
+    }
 }
 
 }  // namespace
@@ -208,7 +259,10 @@ void RunConvertExamineTask(ui::zqTask& task) {
         ctx->tableName = std::move(stored.tableName);
         ctx->options = stored.options;
         UnpackTextFileList(selection, ctx->fileList.data(), ctx->fileList.size());
+        const std::size_t storedFiles = selection.files.size();
         CheckAllDataFiles(selection, ctx->openFiles, task);  // a failing file is run all the same
+        // but one this user may not write, which ended as it was refused: the rest run.
+        if (selection.files.size() != storedFiles) PackTextFileList(selection, ctx->fileList);
     } else {
         if (ui::MacroStatus() == ui::kMacroChange) {
             ui::xw_wr_message(ui::kInfo, xvlRCString::Get(12032, task.Name()));
@@ -433,21 +487,41 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // optional file it found absent. Never an entry an earlier file left in the list.
     std::string failedAbbr;
     bool unwritable = false;  // "in use" only for want of permission to write
+    bool settings = false;    // the data files opened, but the company's settings may not be rewritten
     std::string reason;       // the data-file layer's own words for a file it refused
     ui::NextStep next;        // and what the person can do about it
     {
         auto converter = MakeConverter(entry.code);
         if (!converter) return kCheckStays;  // the factory has said so already
         const std::size_t before = openFiles.size();
-        if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) return kCheckStays;
-        for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
-            if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
-        if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
-        unwritable = converter->FailedUnwritable();
-        reason = converter->FailedReason();
-        next = converter->FailedNext();
+        // A conversion that stores its numbers rewrites the company's settings once its data
+        // files have committed: one that could not is refused now, before anything is read
+        // (Examine Files foretells it; a prefill stores none).
+        const bool numbers = ModeOf(task) != DriverMode::Prefill && StoresNumbers(entry.code);
+        const bool fit = ModeOf(task) == DriverMode::Convert;  // a look makes no lock file
+        if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) {
+            const std::vector<std::string> files = numbers ? UnwritableRunFiles(*converter, true, fit)
+                                                           : std::vector<std::string>{};
+            if (files.empty()) return kCheckStays;
+            error = 7;
+            unwritable = settings = true;
+            next = WritableFilesStep({}, files);
+        } else {
+            for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
+                if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
+            if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
+            unwritable = converter->FailedUnwritable();
+            reason = converter->FailedReason();
+            next = converter->FailedNext();
+            // Every file this user may not write is named at once, the one refused first.
+            if (unwritable) next = WritableFilesStep(next, UnwritableRunFiles(*converter, numbers, fit));
+        }
     }
-    if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
+    // Nothing is asked in the background: a file refused for want of leave to write ends below,
+    // before anything of it is read; any other is run all the same, and ends where its converter
+    // meets what refused it.
+    const bool background = ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback;
+    if (background && !(error == 7 && unwritable)) return kCheckEndRun;
 
     const bool single = Single(selection);
     if (error == kErrorInterfaceDeclined) {
@@ -460,7 +534,9 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     }
 
     std::string description;
-    if (!failedAbbr.empty()) {
+    if (settings) {
+        description = "Company settings";
+    } else if (!failedAbbr.empty()) {
         std::string abbr = failedAbbr.substr(0, 79);
         dz::suite::x_capitalize(abbr);
         description = abbr;
@@ -494,8 +570,17 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // Another program holds the file: wait for it (named when the data-file layer knows it).
     if (!next && error == 7 && !unwritable) next = {ui::Step::AgainWhenFinished, {}};
     auto withReason = [&](const std::string& text, bool question) {
-        return explained && !reason.empty() ? UnderMessage(text, reason, question) : text;
+        if (explained && !reason.empty()) return UnderMessage(text, reason, question);
+        // Why a file that is only read, or is not a data file, must be written.
+        if (settings) return UnderMessage(text, xvlRCString::Get(13962, SettingsFileName(), SettingsRefusal()), question);
+        if (unwritable && ModeOf(task) == DriverMode::Prefill) return UnderMessage(text, xvlRCString::Get(13961), question);
+        return text;
     };
+    if (background) {
+        EndUnreadFile(entry, description + " file " + errorText, next, ModeOf(task) == DriverMode::Convert);
+        selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+        return kCheckRemoved;
+    }
 
     // A journal refused when the command started was said then, with what to do about it; the
     // file it stands beside is not opened for the rest of the command. Said again here, the same

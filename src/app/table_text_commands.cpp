@@ -140,8 +140,8 @@ bool ImportTableFile(tables::SubstitutionTable& doc) {
 
 // ---- Prefill --------------------------------------------------------------------------------
 
-bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables::SubstitutionTable& doc,
-                dz::ui::zqTask& task, std::vector<std::string>* messagesOut) {
+PrefillOutcome RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables::SubstitutionTable& doc,
+                          dz::ui::zqTask& task, dz::ui::Voice voice) {
     dz::convert::ConvertProgress progress;
     int panel = 0;
     if (!selection.files.empty()) {
@@ -158,27 +158,33 @@ bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables:
                                                selection.files.size() == 1 ? "STATUSS" : "STATUSM");
     }
     tables::PrefillContext ctx(doc);
+    ctx.voice = voice;
+    PrefillOutcome outcome;
     std::vector<std::string> messages;
     for (const auto& entry : selection.files) {
         if (progress.StopRequested()) break;
         auto converter = MakeConverter(entry.code);
-        if (!converter) continue;  // the factory said so
+        if (!converter) {  // the factory said so
+            ++outcome.unread;
+            continue;
+        }
         ctx.message.clear();
+        progress.encoding_note.clear();
         converter->PrefillTables(openFiles, entry, &progress, task, &ctx);
         if (!ctx.message.empty()) messages.push_back(ctx.message);
+        if (!progress.encoding_note.empty()) outcome.encodingNotes.push_back(progress.encoding_note);
     }
-    bool result = ctx.found != 0;
+    outcome.found = ctx.found != 0;
     if (doc.fieldId == tables::kFieldGlAccount && dz::suite::xk_width(dz::suite::kGlAccountFormat, 1) > 0 &&
         !tables::IsUnnamedGroup(doc.groupName)) {
         if (tables::PrefillGLAccounts(doc, [&](const std::string& text, int value) {
                 return progress.SetStatusText(text, static_cast<int16_t>(value));
             }))
-            result = true;
+            outcome.found = true;
     }
     for (const auto& m : messages) dz::ui::xw_wr_message(dz::ui::kWarning, m);
     if (panel) dz::ui::xw_close_panel(panel);
-    if (messagesOut) *messagesOut = std::move(messages);
-    return result;
+    return outcome;
 }
 
 bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
@@ -201,9 +207,12 @@ bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
     bool found = false;
     if (ChooseTextFiles(selection, "Prefill Table - Text File Selection") &&
         ValidateTextFiles(selection, openFiles, task)) {
-        found = RunPrefill(selection, openFiles, doc, task);
-        if (!found) dz::ui::xw_wr_message(dz::ui::kInfo, "No unique values found to prefill.");
-        else MarkImported(doc);
+        const PrefillOutcome o = RunPrefill(selection, openFiles, doc, task);
+        found = o.found;
+        std::string said = found ? std::string() : std::string("No unique values found to prefill.");
+        for (const auto& note : o.encodingNotes) said += (said.empty() ? "" : "\r\r") + note;
+        if (!said.empty()) dz::ui::xw_wr_message(dz::ui::kInfo, said);
+        if (found) MarkImported(doc);
     }
     CloseRunFiles(openFiles);
     if (reopenPayroll) doc.payrollHandle = OpenPayrollSystemFile(static_cast<uint16_t>(task.ID()));

@@ -7,6 +7,7 @@
 #include "convert/conversion_types.h"
 #include "convert/open_files.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/next_step.h"
 #include "tables/table_text.h"
 
 #include <string>
@@ -44,13 +45,23 @@ void ImportHubEnd(ImportTableTask& task);
 // ~Import...: chooser, task; true when rows were added or changed.
 bool ImportTableFile(tables::SubstitutionTable& doc);
 
+// What a prefill read: whether it added or changed a row, how many of its files no converter
+// reads (said so by the factory, and not read), and what is said of the files read as
+// Windows-1252 (each as a conversion of it says it).
+struct PrefillOutcome {
+    bool found = false;
+    std::size_t unread = 0;
+    std::vector<std::string> encodingNotes;
+};
 // Reads every selected file through its converter into the document, then derives GL accounts
-// for an account table. True when a row was added or changed. The too-long messages are shown
-// (and, when `messages` is given, also handed back).
-bool RunPrefill(dz::convert::ConversionTypeList& selection, dz::convert::OpenFilesList& openFiles,
-                tables::SubstitutionTable& doc, dz::ui::zqTask& task, std::vector<std::string>* messages = nullptr);
+// for an account table. The too-long messages are shown, in `voice`'s words.
+PrefillOutcome RunPrefill(dz::convert::ConversionTypeList& selection, dz::convert::OpenFilesList& openFiles,
+                          tables::SubstitutionTable& doc, dz::ui::zqTask& task,
+                          dz::ui::Voice voice = dz::ui::Voice::Desktop);
 
-// ~Prefill...: payroll file closed, files chosen and checked, RunPrefill, files closed.
+// ~Prefill...: payroll file closed, files chosen and checked, RunPrefill, files closed. What it
+// found is said in one box: no value, and the files read as Windows-1252. A file refused at its
+// checks was said then: nothing more is said after it when nothing was read.
 bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task);
 
 }  // namespace dz::app

@@ -418,6 +418,8 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
         if (piece.size() >= 64 * 1024) flush();
         return written;
     });
+    // A report in a file says how its text was read, as the screen does.
+    if (!reportOnScreen && !o.encodingNote.empty()) piece += ui::console_text(o.encodingNote) + "\n";
     flush();
     ui::xp_close_print(print);
     if (fd >= 0 && ::close(fd) != 0 && written) {
@@ -474,14 +476,24 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
     for (const auto& p : paths) selection.files.push_back(app::TextFileEntry{p, 0});
     app::OpenFilesList openFiles;
     const int before = t.doc().RowCount();
-    bool found = false;
-    if (app::ValidateTextFiles(selection, openFiles, task)) found = app::RunPrefill(selection, openFiles, t.doc(), task);
+    std::string ending;
+    const bool checked = app::ValidateTextFiles(selection, openFiles, task, &ending);
+    const app::PrefillOutcome o = checked ? app::RunPrefill(selection, openFiles, t.doc(), task, ui::Voice::CommandLine)
+                                          : app::PrefillOutcome{};
     app::CloseRunFiles(openFiles);
-    if (!found) {
-        ui::xw_wr_message(ui::kInfo, "No unique values found to prefill.");
-    } else {
+    // A check that ended the run was said with its file: nothing was read, so nothing is found
+    // or saved, and the table stays as it was.
+    if (!checked) {
+        if (selection.files.empty()) ending = std::string(app::kEveryFileSkipped) + ": nothing is prefilled";
+        if (!ending.empty()) std::cerr << "dodedoz-cli: tables prefill: " << ending << "\n";
+        return cli::kExitFailure;
+    }
+    for (const auto& note : o.encodingNotes) std::cerr << "dodedoz: " << ui::console_text(note) << "\n";
+    if (o.found) {
         t.doc().modified = true;
         SortTableRows(t.doc());
+    } else if (selection.files.size() > o.unread) {  // of the files read
+        ui::xw_wr_message(ui::kInfo, "No unique values found to prefill.");
     }
     // Counted once the save has said what it kept: rows it did not write were never added.
     const int added = t.doc().RowCount() - before;
@@ -489,7 +501,10 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
     ui.close_progress_line();
     if (saved) std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
     else std::cout << added << (added == 1 ? " new row" : " new rows") << " not saved\n";
-    return saved ? cli::kExitOk : cli::kExitFailure;
+    // A text file left out at a check, or that no converter reads, was not read: as a file that
+    // cannot be read, it fails the command, whatever the others added.
+    const bool everyFileRead = selection.skipped.empty() && o.unread == 0;
+    return saved && everyFileRead ? cli::kExitOk : cli::kExitFailure;
 }
 
 void AddTableArgs(CLI::App* cmd, const std::shared_ptr<TableArgs>& a, bool oldSize) {

@@ -790,6 +790,8 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
         if (failed) ++errors;
         if (progress && !progress->SetPosition(records, errors, static_cast<int16_t>(info.PercentDone()))) break;
     }
+    // A file read as Windows-1252 is said to be, as a conversion of it says it.
+    if (progress && import.Source()) progress->encoding_note = xvl::Windows1252Note(*import.Source(), entry.path);
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     // Whatever a prefill may have staged in a data file is dropped: prefill writes nothing.
     for (const auto& e : list)

@@ -4,6 +4,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/import/xvl_import.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_source.h"
 #include "platform/suite/xk.h"
 #include "platform/ui/own_files.h"
@@ -483,8 +484,9 @@ bool PrefillValue(const std::string& value, int16_t fieldId, int16_t section, co
         if (ctx->message.empty())
             ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + shown + "' in\r" +
                            textFileName + "\rhas " + std::to_string(length) +
-                           " characters and the maximum allowed is " + std::to_string(doc.oldSize) +
-                           ".\r\rUse the options button to increase the old value size.";
+                           " characters and the maximum allowed is " + std::to_string(doc.oldSize) + ".\r\r" +
+                           (ctx->voice == ui::Voice::CommandLine ? xvl::xvlRCString::Get(13960)
+                                                                 : "Use the options button to increase the old value size.");
         return false;
     }
     const std::string v = CutValue(value);

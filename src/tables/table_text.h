@@ -7,6 +7,7 @@
 // progress and the report's print job.
 #pragma once
 
+#include "platform/ui/next_step.h"
 #include "tables/substitution_rows.h"
 
 #include <cstdint>
@@ -140,6 +141,8 @@ struct PrefillContext {
     explicit PrefillContext(SubstitutionTable& d) : doc(&d), index(d), inserts(d) {}
     SubstitutionTable* doc;
     std::string message;  // the too-long message of the current text file
+    // Whose words its last paragraph is in: the command line has no Options button.
+    ui::Voice voice = ui::Voice::Desktop;
     uint8_t found = 0;    // 1 once a row was added
     RowIndex index;
     FrontInserts inserts;

@@ -152,15 +152,27 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     EXPECT_EQ(second.status, 0) << second.out;
     EXPECT_HAS(Dump("APM"), "PIINV=\"B-2001\" PIBANK=\"OPERATING\" PICHECK=10509");
 
-    // The settings no longer the group's to write: the lock made by the first is not the second's.
+    // The settings no longer the group's to write, but the first's: the second is refused before
+    // anything is read, naming both the settings and the lock file the first made, never after
+    // reading the whole file, nor replacing the settings.
+    ASSERT_EQ(::chown((company / "company.toml").c_str(), kFirst, kGroup), 0);
     ASSERT_EQ(::chmod((company / "company.toml").c_str(), 0644), 0);
     fs::remove(company / ".company.toml.locks");
     const std::vector<std::string> again{"--reconvert", "--duplicate-invoices", "1"};
     ASSERT_LE(as(kFirst, text, again).status, 1);
     const CliResult refused = as(kSecond, text, again);
     EXPECT_EQ(refused.status, 2);
-    EXPECT_HAS(refused.out, "Unable to update Last batch, Last payment ID, or Run number: the lock file " +
-                                (company / ".company.toml.locks").string() + " cannot be opened: Permission denied");
+    EXPECT_HAS(refused.out, "Company settings file cannot be written: you do not have permission");
+    EXPECT_HAS(refused.out, "for leave to write " + (company / "company.toml").string() + ", " +
+                                (company / ".company.toml.locks").string() + " and the folders they are in");
+    EXPECT_THAT(refused.out, ::testing::Not(::testing::HasSubstr(" read, none kept")));
+    struct stat st {};
+    ASSERT_EQ(::stat((company / "company.toml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kFirst);
+    // Nor is a data file this user may not write named alone: every file is, at once.
+    ASSERT_EQ(::chmod((company / "MASTER.APM").c_str(), 0644), 0);
+    EXPECT_HAS(as(kSecond, text, again).out, "for leave to write " + (company / "MASTER.APM").string() + ", " +
+                                                 (company / "company.toml").string() + ", ");
 }
 
 // A member's conversion killed inside its first commit, its data file left in the middle of the

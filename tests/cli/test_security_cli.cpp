@@ -222,6 +222,8 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user";
     Spit(dir / "t.txt", "A,B\n");
     Spit(dir / "g1.load", "@GLM\nR1 AACCT=\"01999900000\" ATITLE=\"Test\"\n");
+    // A run stored by the company's owner, replayed by the reader.
+    ASSERT_EQ(Cli({"convert", "--company", shared.string(), "--store", text.string()}).status, 0);
     ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
     ASSERT_EQ(RunShell("chmod -R u+rwX,go=rX " + ShellWord(shared.string())).status, 0);
     const std::string co = " --company " + ShellWord(shared.string()) + " ";
@@ -232,6 +234,8 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
         {"load" + co + ShellWord((dir / "g1.load").string()), glm},
         {"examine" + co + "--report /dev/null " + ShellWord(text.string()), glm},
         {"convert" + co + "--report /dev/null " + ShellWord(text.string()), glm},
+        {"replay" + co + "convert", glm},
+        {"run" + co + "--background convert", glm},
     };
     for (const auto& [command, file] : runs) {
         const CliResult r = RunShell("setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp " +
@@ -245,6 +249,7 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
             << command;
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("in use"))) << command;
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("read-only"))) << command;
+        EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("Unable to find an open"))) << command;
     }
 }
 

@@ -454,6 +454,45 @@ TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     EXPECT_EQ(Rows("BIG", "GL", 9001), "01,\n");
 }
 
+// A prefill whose text a check refuses fails as a file that cannot be read does: alone or
+// beside a text it reads, skipped or ending the run; it says nothing found only of what it read.
+TEST_F(TablesCli, APrefillWhoseTextIsRefusedFails) {
+    const std::string bad = Write("bad.txt", "garbage first line\n1,2,3\n");
+    const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
+    const CliResult alone = Tables("prefill", "A", "GL", 9, {bad});
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_THAT(alone.err, ::testing::HasSubstr("does not start with a number sign"));
+    EXPECT_THAT(alone.err, ::testing::HasSubstr("dodedoz-cli: tables prefill: a text file check ended the run: "
+                                                "nothing is prefilled\n"));
+    EXPECT_THAT(alone.err, ::testing::Not(::testing::HasSubstr("No unique values")));
+    EXPECT_EQ(alone.out, "");
+    const CliResult beside = Tables("prefill", "B", "GL", 9, {bad, glm});
+    EXPECT_EQ(beside.status, 2);
+    EXPECT_EQ(beside.out, "18 rows added\n");
+    const CliResult ended = Tables("prefill", "C", "GL", 9, {"--on-error", "end", bad, glm});
+    EXPECT_EQ(ended.status, 2);
+    EXPECT_EQ(ended.out, "");
+    EXPECT_EQ(Cli({"tables", "list", "--company", company.string()}).out.find("\nC\n"), std::string::npos);
+}
+
+// A prefill of a text read as Windows-1252 says so as a conversion does; its too-long values
+// are told in the command line's words; an import's report file says how its text was read.
+TEST_F(TablesCli, APrefillSaysATextReadAsWindows1252AndTheCommandLinesWayToALargerSize) {
+    const std::string sample = Slurp(kSamples / "glm" / "demo-gl-master.txt");
+    const std::string text = Write("cp.txt", sample.substr(0, sample.find('\n') + 1) + "# Caf\xe9\r\n" +
+                                                 sample.substr(sample.find('\n') + 1));
+    const CliResult r = Tables("prefill", "P", "GL", 9, {"--old-size", "5", text});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, ::testing::HasSubstr("dodedoz: <DIR>/cp.txt is not all UTF-8, so it was read as Windows-1252: "
+                                            "line 2 is the first that is not valid UTF-8.\n"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("takes its old value size from --old-size"));
+    EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("options button")));
+    const CliResult imported = Tables("import", "I", "AP", 6, {"--report", (dir / "r.txt").string(),
+                                                               Write("w.txt", "Caf\xe9,c\n")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_THAT(Slurp(dir / "r.txt"), ::testing::HasSubstr("w.txt is not all UTF-8, so it was read as Windows-1252"));
+}
+
 TEST_F(TablesCli, AGroupOfNonGlTablesMadeHereServesAConversion) {
     ASSERT_EQ(Tables("import", "PRONLY", "PR", 28, {Write("p.txt", "A,B\n")}).status, 0);
     const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");

@@ -823,6 +823,47 @@ private slots:
         QCOMPARE(boxes[2], QStringLiteral("Do you want to save your changes?"));
 #endif
     }
+
+    // A prefill whose text a check refuses shows that refusal alone; one that read a text as
+    // Windows-1252 says so, in the one box that says what it found.
+    void aPrefillSaysARefusalAloneAndATextReadAsWindows1252() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
+        const QString bad = dir.filePath(QStringLiteral("bad.txt")), cp = dir.filePath(QStringLiteral("cp.txt"));
+        {
+            QFile b(bad);
+            QVERIFY(b.open(QIODevice::WriteOnly));
+            b.write("garbage first line\n1,2,3\n");
+            QFile c(cp);
+            QVERIFY(c.open(QIODevice::WriteOnly));
+            c.write(QByteArray("#,GLM,") + DZ_SOURCE_DATA_DIR "/templates/xvglm.tpl\r\n6,1000-00,Caf\xe9,1\r\n");
+        }
+        std::deque<Step> steps{
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 2, QStringLiteral("Payroll (new)")); }},
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 3, QStringLiteral("Department (new)")); }},
+            {"TABLE/NEW", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdPrefill); }},
+            {"file", [&](QWidget* w) { chooseFile(w, bad); }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdPrefill); }},
+            {"file", [&](QWidget* w) { chooseFile(w, cp); }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[0].contains(QStringLiteral("does not start with a number sign")), qPrintable(boxes.join(" / ")));
+        QVERIFY2(!boxes[0].contains(QStringLiteral("No unique values")), qPrintable(boxes[0]));
+        QVERIFY2(boxes[1].startsWith(QStringLiteral("No unique values found to prefill.")), qPrintable(boxes[1]));
+        QVERIFY2(boxes[1].contains(cp + QStringLiteral(" is not all UTF-8, so it was read as Windows-1252")),
+                 qPrintable(boxes[1]));
+#endif
+    }
 };
 
 int runTableEditorTest(int argc, char** argv) {

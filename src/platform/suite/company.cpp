@@ -6,7 +6,10 @@
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <atomic>
@@ -92,18 +95,24 @@ Company& set_company(Company company) {
 
 namespace {
 
-// The lock of the company's settings: a file beside them that only those who may write them can
-// open (see lock_file.h), so that nobody who may only read the company can hold what its
-// writers wait on; and the wait is bounded. The locked descriptor, or -1 with `failure` filled.
-int take_settings_lock(const Company& company, SettingsFailure& failure) {
+// The lock file of the company's settings: a file beside them that only those who may write
+// them can open (see lock_file.h), so that nobody who may only read the company can hold what
+// its writers wait on.
+xio::LockFileSpec settings_lock_spec(const Company& company) {
     const std::filesystem::path settings = company.settings_file();
     xio::LockFileSpec spec;
     spec.folder = settings.parent_path().empty() ? "." : settings.parent_path().string();
     spec.name = "." + settings.filename().string() + ".locks";
     spec.kind = xio::LockKind::Writers;
     spec.guarded = settings.string();
+    return spec;
+}
+
+// The settings' lock, waited for within the bound. The locked descriptor, or -1 with `failure`
+// filled.
+int take_settings_lock(const Company& company, SettingsFailure& failure) {
     xio::LockWaitFailure waited;
-    const int fd = xio::take_lock_file(spec, true, waited);
+    const int fd = xio::take_lock_file(settings_lock_spec(company), true, waited);
     if (fd < 0) {
         failure.error = waited.error;
         failure.cause = waited.cause;
@@ -112,7 +121,25 @@ int take_settings_lock(const Company& company, SettingsFailure& failure) {
     return fd;
 }
 
+bool denied(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
 }  // namespace
+
+std::vector<std::string> settings_unwritable(const Company& company, bool fit) {
+    std::vector<std::string> files;
+    const std::filesystem::path settings = company.settings_file();
+    if (!settings_replace_refusal(settings).empty()) files.push_back(settings.string());
+    xio::LockFileSpec spec = settings_lock_spec(company);
+    // One who may not write company.toml makes no lock file of it. A look cannot tell a lock file
+    // this user may not open from one a writer's open would fit for them: only where
+    // company.toml stops this user anyway is it named beside it.
+    spec.make = fit && files.empty();
+    const xio::LockFileOpened lock = xio::open_lock_file(spec);
+    if (lock.fd >= 0) ::close(lock.fd);
+    if ((lock.fd >= 0 && !lock.writable) || (lock.fd < 0 && denied(lock.error) && (spec.make || !files.empty())))
+        files.push_back(lock.path);
+    return files;
+}
 
 bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
                           const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
@@ -136,6 +163,8 @@ bool update_settings_file(Company& company, const std::function<bool(CompanySett
             if (failure) {
                 failure->error = e.error();
                 failure->cause = e.what();
+                // A file this user may not write: whoever may gives them leave.
+                if (denied(e.error())) failure->next = {ui::Step::WritableFile, {company.settings_file().string()}};
             }
             ok = false;
         }

@@ -98,13 +98,29 @@ CompanySettings default_settings(const std::set<std::string>& installed);
 
 // Reads and checks a settings file. Throws SettingsError.
 CompanySettings read_settings(const std::filesystem::path& file);
-// Writes a settings file atomically (written aside, then renamed). Throws SettingsError.
+// Writes a settings file atomically (written aside, then renamed). Throws SettingsError. A file
+// replaced keeps its permissions and group (root's rewrite: its owner too); one this user may not
+// replace so is never replaced (settings_replace_refusal, error EACCES).
 void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
+// Why this user may not replace the settings file `file` as write_settings does, in words that
+// follow "cannot be written: ": they may not write it, or its folder (where the new file is
+// made), or, not root, give the new file its group (they are not of it, and the folder gives new
+// files another); "" when they may, or when it does not stand.
+std::string settings_replace_refusal(const std::filesystem::path& file);
 
 // A number raised whenever the open company's settings may change: the writable settings()
 // is taken, a company is opened or closed. An answer worked out from the settings (a key
 // format's layout) may be kept while this number stays the same.
 std::uint64_t settings_generation();
+
+class Company;
+// The files of the company's settings that a rewrite of them needs and this user may not write,
+// each once (empty: none): company.toml, where this user may not write it or its folder (its
+// new text is written beside it and renamed over it), and the settings' lock file, where it
+// stands and this user may not open it to write. `fit`: the lock file may be made or fitted as a
+// writer's open would (a command that writes); else it is looked at as it stands, and one this
+// user cannot open is named only when company.toml is too.
+std::vector<std::string> settings_unwritable(const Company& company, bool fit);
 
 class Company {
 public:

@@ -1,6 +1,7 @@
 // Reading and writing company.toml. The reader checks every entry and refuses the whole file
 // at the first problem, naming the file, the entry (dotted path), its line and what was
 // expected. The writer produces the canonical layout documented in docs/company.md.
+#include "platform/datafile/users.h"
 #include "platform/suite/company.h"
 #include "platform/suite/internal.h"
 #include "platform/ui/own_files.h"
@@ -9,7 +10,10 @@
 #include <toml++/toml.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -495,9 +499,30 @@ CompanySettings read_settings(const fs::path& file) {
     return parse(r, root);
 }
 
+std::string settings_replace_refusal(const fs::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return {};
+    const fs::path parent = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    struct stat folder {};
+    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 ||
+        ::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0 || ::stat(parent.c_str(), &folder) != 0)
+        return "you may not write it, or the folder it is in";
+    // The new file takes this user's group, or the folder's where it gives its own; this user
+    // then gives it the old file's where they are of that group. Root gives it anything.
+    if (::geteuid() == 0 || st.st_gid == ((folder.st_mode & S_ISGID) ? folder.st_gid : ::getegid())) return {};
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    if (std::find(groups.begin(), groups.begin() + std::max(0, n), st.st_gid) != groups.begin() + std::max(0, n)) return {};
+    return "its group " + xio::group_name(st.st_gid) + " would be lost, as you are not a member of it";
+}
+
 void write_settings(const fs::path& file, const CompanySettings& settings) {
     // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
     // either the old settings or the new ones, never a part.
+    // One who may not write the file never replaces it, whatever the folder lets them do: the
+    // rename would give the company's settings to them.
+    if (const std::string refusal = settings_replace_refusal(file); !refusal.empty())
+        throw SettingsError(file.string() + ": cannot be written: " + refusal, EACCES);
     std::string why;
     if (!files::replace_file_atomically(file.string(), render(settings), 0644, why)) {
         const int error = errno;

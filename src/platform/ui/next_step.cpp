@@ -20,6 +20,11 @@ std::vector<NextStep>& steps_said() {
     return said;
 }
 
+// A step whose first value names several files, joined by ", ".
+bool several_files(const NextStep& next) {
+    return !next.args.empty() && next.args.front().find(", ") != std::string::npos;
+}
+
 // Convert's steps: the first words of every step.
 int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are 1334x, the desktop's 1335x, at the same place.
@@ -83,8 +88,11 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
     case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
-    // The command line's words are those of a table's save that may not write its file.
-    case Step::WritableFile: return voice == Voice::CommandLine ? 13860 : 13880;
+    // The command line's words are those of a table's save that may not write its file; several
+    // files (joined by ", ") have their own.
+    case Step::WritableFile:
+        if (several_files(next)) return voice == Voice::CommandLine ? 13963 : 13964;
+        return voice == Voice::CommandLine ? 13860 : 13880;
     case Step::FindLockHolder: return voice == Voice::CommandLine ? 13864 : 13865;
     // A held stopped conversion: the command line's words are odd, the desktop's the even number
     // after them; this user's writing command puts it back, or that of the run's user.
@@ -116,7 +124,10 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::UnstickFolder: return cli ? 13769 : block + 7;
     case Step::RemoveJournal: return cli ? convert_step(next, voice) : block + 8;
     // Blocks of their own are full: Examine Files' words, then Prefill's, follow Convert's.
-    case Step::WritableFile: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13881 : 13882;
+    case Step::WritableFile:
+        if (cli) return convert_step(next, voice);
+        if (several_files(next)) return block == kExamineBlock ? 13965 : 13966;
+        return block == kExamineBlock ? 13881 : 13882;
     case Step::AgainToPutBack:
     case Step::AskUserToPutBack:
     case Step::RestoreFromBackup:

@@ -129,7 +129,8 @@ enum class Step : int {
     EndLockHolder,
     // A data file this user may not write, or whose folder they may not write in (its journal is
     // made there): nothing holds it, and waiting never helps; whoever may, an administrator or
-    // the file's owner, gives this user write permission on both. args: {data file}.
+    // the file's owner, gives this user write permission on both. args: {data file}, or every
+    // file a run needs that this user may not write (", " between them), each with its folder.
     WritableFile,
     // A lock on a file is held through an open file description, which names no process: wait
     // until it is let go; if it never is, an administrator finds the process that keeps it

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include <fstream>
 #include <regex>
@@ -81,6 +82,42 @@ TEST(Settings, RewritingKeepsThePermissionsOfTheFile) {
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
+}
+
+// Settings are replaced by renaming a new file over them: never by one who may not write them
+// (the folder letting them makes no difference), and never so that they lose their group.
+TEST(Settings, ARewriteNeverReplacesAFileThisUserMayNotWriteNorLosesItsGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to write as other users";
+    TempFolder dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const auto file = dir.path() / kSettingsFileName;
+    write_settings(file, default_settings({"GL"}));
+    const std::string before = read_all(file);
+    auto rewriteAs = [&](uid_t uid, const std::vector<gid_t>& groups) {
+        return testing_support::AnswerAs(uid, groups, [&] {
+            try {
+                write_settings(file, default_settings({"GL", "AP"}));
+            } catch (const SettingsError& e) {
+                return std::string(e.what()) + (e.error() == EACCES ? " (EACCES)" : "");
+            }
+            return std::string("replaced");
+        });
+    };
+    for (const mode_t mode : {0644, 0666}) {
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        const std::string what = rewriteAs(65534, {65534});
+        EXPECT_THAT(what, ::testing::HasSubstr("cannot be written: ")) << mode;
+        EXPECT_THAT(what, ::testing::HasSubstr("(EACCES)")) << mode;
+        EXPECT_EQ(read_all(file), before) << mode;
+    }
+    EXPECT_THAT(rewriteAs(65534, {65534}), ::testing::HasSubstr("its group root would be lost"));
+    // A member of its group replaces it, and it stays the group's.
+    ASSERT_EQ(::chown(file.c_str(), 0, 4100), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
+    EXPECT_EQ(rewriteAs(4102, {4102, 4100}), "replaced");
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, 4100u);
 }
 
 TEST(Settings, DefaultCompanyHasWhatTheConvertersName) {

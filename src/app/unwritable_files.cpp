@@ -1,0 +1,44 @@
+#include "app/unwritable_files.h"
+
+#include "convert/convert_file.h"
+#include "platform/datafile/dictionary.h"
+#include "platform/suite/company.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace dz::app {
+
+std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter, bool settings, bool fit) {
+    std::vector<std::string> files;
+    const suite::Company* company = suite::current_company();
+    if (!company) return files;
+    // Named as the person can find them, wherever the command was started.
+    auto add = [&](const std::string& name) {
+        std::error_code ec;
+        const std::filesystem::path where = std::filesystem::absolute(name, ec);
+        const std::string file = ec ? name : where.lexically_normal().string();
+        if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+    };
+    for (const auto& f : converter.Profile().DataFiles()) {
+        std::string error;
+        const auto dictionary = xio::get(f.abbreviation, error);
+        const xio::FileEntry* entry = dictionary ? dictionary->file(f.fileNo) : nullptr;
+        if (!entry) continue;
+        const std::filesystem::path file = company->data_folder(f.abbreviation) / entry->name;
+        std::error_code ec;
+        // One that is missing is not refused for its permission: its open says what it is.
+        if (!std::filesystem::exists(file, ec)) continue;
+        // As the data-file layer refuses a file: it, or its folder, where its journal is made.
+        const std::string folder = file.has_parent_path() ? file.parent_path().string() : std::string(".");
+        if (::access(file.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK | X_OK) != 0) add(file.string());
+    }
+    if (settings)
+        for (const std::string& file : suite::settings_unwritable(*company, fit)) add(file);
+    return files;
+}
+
+}  // namespace dz::app

@@ -1,0 +1,20 @@
+// The files a run of one text file must be able to write that this user may not: named all at
+// once, when the checks refuse the file, so that one leave asked for lets the next run through
+// rather than each run naming the next file.
+#pragma once
+
+#include "convert/converter.h"
+
+#include <string>
+#include <vector>
+
+namespace dz::app {
+
+// Every data file of `converter`'s profile that stands and that this user may not write, or
+// whose folder they may not write (every one is opened to be written, the ones the run only
+// reads included: a prefill too); and, when `settings`, the company's settings and their lock
+// file as suite::settings_unwritable names them (`fit`: a writing command, which may make or fit
+// the lock file). Each once, in the profile's order, the settings last.
+std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter, bool settings, bool fit);
+
+}  // namespace dz::app
