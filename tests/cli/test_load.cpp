@@ -202,6 +202,12 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     ASSERT_EQ(::waitpid(writer, &status, 0), writer);
     ASSERT_EQ(status, 0);
     ASSERT_TRUE(fs::exists(glm.string() + "-journal"));
+    // A second name made to the journal changes nothing of that: it is emptied when the journal
+    // goes, and said with how it is found.
+    const fs::path kept = root / "kept";
+    fs::create_hard_link(glm.string() + "-journal", kept);
+    struct stat linked {};
+    ASSERT_EQ(::stat(kept.c_str(), &linked), 0);
 
     const CliResult look = Cli({"dump", "--company", from.string(), "GLM"});
     EXPECT_EQ(look.status, 2);
@@ -224,8 +230,12 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     EXPECT_TRUE(fs::is_fifo(pipe));
     EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
                                     " stopped before it was committed (the program writing it ended), and it was "
-                                    "taken back from its journal"));
+                                    "taken back from its journal: the file stands as it was before that write. Its "
+                                    "journal had 2 names (hard links): the other one, on the same file system, was "
+                                    "emptied before the journal was removed"));
+    EXPECT_THAT(load.err, HasSubstr("-xdev -inum " + std::to_string(linked.st_ino) + " lists it)"));
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
+    EXPECT_EQ(fs::file_size(kept), 0u);
     EXPECT_TRUE(Dump(from, "GLM") == before);
 }
 

@@ -40,9 +40,11 @@ std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
 int g_removalError = 0;  // tests: every removal of a journal fails with it
 
-// Why the removal of a journal failed, by its path, until the commit's failure is worded.
+// Why the removal of a journal failed, by its path, until the commit's failure is worded; and
+// whether a journal of other names was emptied before its removal, until the take-back is said.
 std::mutex g_failedMutex;
 std::map<std::string, std::string, std::less<>> g_failedRemovals;
+std::map<std::string, bool, std::less<>> g_emptied;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -154,7 +156,10 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
     const std::optional<FileId> before = standing(name, looked);
     if (!looked) return refuse(file);
     const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
-    const JournalKind kind = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback).kind;
+    // Its descriptor, open until SQLite has opened the journal, keeps the inode judged from any
+    // other file.
+    const JournalJudgement judged = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback);
+    const JournalKind kind = judged.kind;
     call_hook(g_openHook, name);
     if (creating) {
         if (kind == JournalKind::NotOwn) return refuse(file);
@@ -164,10 +169,12 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
         return open_checked(name, file, flags, out, before, true);
     }
     // Gone since SQLite saw it: never opened by name again, as something else may stand there by
-    // now (SQLite then takes the journal for played by another program).
+    // now (SQLite then takes the journal for played by another program). Otherwise only the very
+    // journal the judge judged is opened, whatever stood at the name before it looked.
     const bool reading = (flags & SQLITE_OPEN_READONLY) != 0;
-    if (!before || !(kind == JournalKind::Own || (reading && kind == JournalKind::Idle))) return refuse(file);
-    return open_checked(name, file, flags, out, before, !reading);
+    if (!before || !(kind == JournalKind::Own || (reading && kind == JournalKind::Idle)) || judged.inode == 0)
+        return refuse(file);
+    return open_checked(name, file, flags, out, FileId{judged.device, judged.inode}, !reading);
 }
 
 // A write-ahead log: only one this connection makes where nothing stood, for a data file put in
@@ -208,6 +215,24 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
     }
 }
 
+// A journal of more than one name (a hard link made to it) keeps its inode under its other names
+// once this one is removed: the journal of a write that is done (committed, or taken back), which,
+// put back beside the file after one later write, would pass as that write's and undo it. Emptied
+// first (the data file is synced whole before its journal goes, as SQLite's own journal mode that
+// truncates relies on), its other names hold nothing SQLite plays. Only the inode this process
+// opened as its own is emptied.
+void empty_other_names(const char* name, FileId own, nlink_t names) {
+    if (names < 2) return;
+    bool emptied = false;
+    if (const int fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); fd >= 0) {
+        struct stat st {};
+        emptied = ::fstat(fd, &st) == 0 && id_of(st) == own && ::ftruncate(fd, 0) == 0 && ::fsync(fd) == 0;
+        ::close(fd);
+    }
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    g_emptied[name] = emptied;
+}
+
 int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     if (!name) return SQLITE_IOERR_DELETE;
     const std::optional<FileId> own = own_at(name);
@@ -227,6 +252,7 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         error = g_removalError;
     }
     if (error == 0) {
+        if (journal && ::lstat(name, &st) == 0 && id_of(st) == *own) empty_other_names(name, *own, st.st_nlink);
         errno = 0;
         rc = g_base->xDelete(g_base, name, syncFolder);
         error = errno;
@@ -324,6 +350,15 @@ std::string journal_removal_failure(const std::string& dataFile) {
     std::string why = std::move(it->second);
     g_failedRemovals.erase(it);
     return why;
+}
+
+bool journal_emptied_at_removal(const std::string& dataFile) {
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    const auto it = g_emptied.find(dataFile + std::string(kJournalSuffix));
+    if (it == g_emptied.end()) return false;
+    const bool emptied = it->second;
+    g_emptied.erase(it);
+    return emptied;
 }
 
 void set_journal_removal_error_for_tests(int error) {

@@ -24,6 +24,11 @@ void set_journal_removal_hook_for_tests(std::function<void(const std::string& jo
 // then stands hot, and the commit failed with it): the system's words, said once; "" otherwise.
 std::string journal_removal_failure(const std::string& dataFile);
 
+// Whether the last removal of `dataFile`'s journal, a file of other names too (a hard link made
+// to it), emptied it first, so that those names hold nothing SQLite plays: said once; false when
+// it could not be emptied, or no such removal was made.
+bool journal_emptied_at_removal(const std::string& dataFile);
+
 // Tests: every removal of a journal fails with `error` (0: none), as in a folder made immutable.
 void set_journal_removal_error_for_tests(int error);
 
