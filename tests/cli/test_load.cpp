@@ -231,8 +231,8 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
                                     " stopped before it was committed (the program writing it ended), and it was "
                                     "taken back from its journal: the file stands as it was before that write. Its "
-                                    "journal had 2 names (hard links): the other one, on the same file system, was "
-                                    "emptied before the journal was removed"));
+                                    "journal had 2 names (hard links): the other one, on the same file system, is no "
+                                    "journal of the file: have it removed, never put back beside it"));
     EXPECT_THAT(load.err, HasSubstr("-xdev -inum " + std::to_string(linked.st_ino) + " lists it)"));
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
     EXPECT_EQ(fs::file_size(kept), 0u);

@@ -118,20 +118,15 @@ std::string file_system_of(const std::string& path) {
 }
 
 // A journal taken back that had other names (hard links made to it, by one who could read and
-// write it): those names, which no program can list, stay where they are, said with how an
-// administrator finds them.
+// write it): those names, which no program can list, stay where they are (emptied by the
+// journal's removal, journal_guard.cpp), said with how an administrator finds them.
 std::string other_names(const JournalJudgement& j) {
-    const nlink_t others = j.names - 1;
-    const std::string which = others == 1 ? "the other one" : "the " + std::to_string(others) + " others";
-    const std::string find = " (find " + file_system_of(j.journal) + " -xdev -inum " + std::to_string(j.inode) +
-                             (others == 1 ? " lists it)" : " lists them)");
-    const std::string head = "Its journal had " + std::to_string(j.names) + " names (hard links): " + which +
-                             ", on the same file system, ";
-    if (journal_emptied_at_removal(j.dataFile))
-        return head + (others == 1 ? "was" : "were") + " emptied before the journal was removed and hold" +
-               (others == 1 ? "s" : "") + " nothing that could be played" + find;
-    return head + "still hold" + (others == 1 ? "s" : "") + " that write's journal, which put back beside the file " +
-           "could undo a later write: have " + (others == 1 ? "it" : "them") + " removed" + find;
+    const bool one = j.names == 2;
+    return "Its journal had " + std::to_string(j.names) + " names (hard links): " +
+           (one ? "the other one" : "the " + std::to_string(j.names - 1) + " others") +
+           ", on the same file system, " + (one ? "is" : "are") + " no journal of the file: have " +
+           (one ? "it" : "them") + " removed, never put back beside it (find " + file_system_of(j.journal) +
+           " -xdev -inum " + std::to_string(j.inode) + (one ? " lists it)" : " lists them)");
 }
 
 // The data files of the folder with something at their journal's name, whatever it is, or a

@@ -40,11 +40,9 @@ std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
 int g_removalError = 0;  // tests: every removal of a journal fails with it
 
-// Why the removal of a journal failed, by its path, until the commit's failure is worded; and
-// whether a journal of other names was emptied before its removal, until the take-back is said.
+// Why the removal of a journal failed, by its path, until the commit's failure is worded.
 std::mutex g_failedMutex;
 std::map<std::string, std::string, std::less<>> g_failedRemovals;
-std::map<std::string, bool, std::less<>> g_emptied;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -220,17 +218,13 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
 // put back beside the file after one later write, would pass as that write's and undo it. Emptied
 // first (the data file is synced whole before its journal goes, as SQLite's own journal mode that
 // truncates relies on), its other names hold nothing SQLite plays. Only the inode this process
-// opened as its own is emptied.
-void empty_other_names(const char* name, FileId own, nlink_t names) {
-    if (names < 2) return;
-    bool emptied = false;
-    if (const int fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); fd >= 0) {
-        struct stat st {};
-        emptied = ::fstat(fd, &st) == 0 && id_of(st) == own && ::ftruncate(fd, 0) == 0 && ::fsync(fd) == 0;
-        ::close(fd);
-    }
-    std::lock_guard<std::mutex> lock(g_failedMutex);
-    g_emptied[name] = emptied;
+// opened as its own is emptied; one that cannot be (its mode changed since) is removed as it is.
+void empty_other_names(const char* name, FileId own) {
+    const int fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && id_of(st) == own && st.st_nlink > 1 && ::ftruncate(fd, 0) == 0) (void)::fsync(fd);
+    ::close(fd);
 }
 
 int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
@@ -252,7 +246,7 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         error = g_removalError;
     }
     if (error == 0) {
-        if (journal && ::lstat(name, &st) == 0 && id_of(st) == *own) empty_other_names(name, *own, st.st_nlink);
+        if (journal && ::lstat(name, &st) == 0 && st.st_nlink > 1) empty_other_names(name, *own);
         errno = 0;
         rc = g_base->xDelete(g_base, name, syncFolder);
         error = errno;
@@ -350,15 +344,6 @@ std::string journal_removal_failure(const std::string& dataFile) {
     std::string why = std::move(it->second);
     g_failedRemovals.erase(it);
     return why;
-}
-
-bool journal_emptied_at_removal(const std::string& dataFile) {
-    std::lock_guard<std::mutex> lock(g_failedMutex);
-    const auto it = g_emptied.find(dataFile + std::string(kJournalSuffix));
-    if (it == g_emptied.end()) return false;
-    const bool emptied = it->second;
-    g_emptied.erase(it);
-    return emptied;
 }
 
 void set_journal_removal_error_for_tests(int error) {

@@ -1,7 +1,7 @@
 // SQLite's file layer as this program lets it work (journal_guard.cpp): under every connection it
 // opens a data file, the nameless temporary files SQLite sorts and spills in, the journal that
 // connection makes and a journal the judge passed (own_journal.h), and nothing else; it removes
-// only such a journal. No name SQLite reads from a file (a super journal) and nothing planted
+// only such a journal (emptied first where it has other names). No name SQLite reads from a file (a super journal) and nothing planted
 // beside a data file (a write-ahead log, its shared-memory index) is opened or removed.
 #pragma once
 
@@ -23,11 +23,6 @@ void set_journal_removal_hook_for_tests(std::function<void(const std::string& jo
 // Why the removal of `dataFile`'s journal at the end of a commit failed, when it did (the journal
 // then stands hot, and the commit failed with it): the system's words, said once; "" otherwise.
 std::string journal_removal_failure(const std::string& dataFile);
-
-// Whether the last removal of `dataFile`'s journal, a file of other names too (a hard link made
-// to it), emptied it first, so that those names hold nothing SQLite plays: said once; false when
-// it could not be emptied, or no such removal was made.
-bool journal_emptied_at_removal(const std::string& dataFile);
 
 // Tests: every removal of a journal fails with `error` (0: none), as in a folder made immutable.
 void set_journal_removal_error_for_tests(int error);

@@ -81,6 +81,15 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     const std::string before = bytes_of(file());
     ASSERT_TRUE(stopWrite(file(), "C3"));
     ASSERT_TRUE(fs::exists(journal()));
+    {  // The verdict names the journal judged, and holds it open.
+        const xio::JournalJudgement judged = xio::judge_journal(file().string());
+        struct stat named {}, held {};
+        ASSERT_EQ(::stat(journal().c_str(), &named), 0);
+        ASSERT_NE(judged.descriptor, nullptr);
+        ASSERT_EQ(::fstat(*judged.descriptor, &held), 0);
+        EXPECT_EQ(std::tuple(judged.device, judged.inode, held.st_dev, held.st_ino),
+                  std::tuple(named.st_dev, named.st_ino, named.st_dev, named.st_ino));
+    }
     EXPECT_NE(bytes_of(file()), before);  // the commit's pages are in the file
     {
         xio_read_only_scope look;
@@ -455,6 +464,10 @@ TEST_F(OwnJournal, APartWhoseMagicIsNotSetEndsTheJournalAsSQLiteEndsIt) {
     std::string header = real.substr(0, pageSize);
     std::fill(header.begin(), header.begin() + 12, '\0');
     const std::string begun = real + std::string(next - real.size(), '\0') + header + header.substr(0, 100);
+    // A part completed with no records (its magic set, counting none), ending with its header.
+    std::string none = real.substr(0, sector);
+    put_be32(none, 8, 0);
+    const std::string empty = real + std::string(next - real.size(), '\0') + none;
     // Records past the last count that save pages the write left alone, as the file holds them,
     // into the sector after that count's.
     std::string past = real;
@@ -470,7 +483,8 @@ TEST_F(OwnJournal, APartWhoseMagicIsNotSetEndsTheJournalAsSQLiteEndsIt) {
         past += rec;
     }
     ASSERT_LT(past.size(), next + sector);
-    for (const auto& [what, journal] : {std::pair{"a part begun", begun}, {"records past the count", past}}) {
+    for (const auto& [what, journal] :
+         {std::pair{"a part begun", begun}, {"records past the count", past}, {"a part of no records", empty}}) {
         SCOPED_TRACE(what);
         std::ofstream(shell, std::ios::binary | std::ios::trunc) << stopped;
         std::ofstream(j, std::ios::binary | std::ios::trunc) << journal;
