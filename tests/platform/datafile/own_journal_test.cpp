@@ -193,6 +193,29 @@ TEST_F(OwnJournal, AJournalRemovedOrReplacedWhileJudgedIsJudgedAsItStandsAfter) 
     notices();
 }
 
+// A write stopped in its commit whose journal was given a second name (by one who may read and
+// write it) is the file's own as any: a look says the stopped write, a writer takes it back, and
+// the second name, emptied, is said as no journal of the file.
+TEST_F(OwnJournal, AJournalGivenASecondNameIsTakenBackAndTheNameSaid) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const fs::path kept = dir / "kept";
+    fs::create_hard_link(journal(), kept);
+    EXPECT_FALSE(settle(false));
+    auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].next, (ui::NextStep{ui::Step::TakeBackWrite, {}}));
+    EXPECT_TRUE(settle(true));
+    said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("Its journal had 2 names (hard links): the other one, on the same file "
+                                                "system, is no journal of the file: have it removed"),
+                                      HasSubstr(" lists it)")));
+    EXPECT_EQ(fs::file_size(kept), 0u);
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
 // Only under the file's writer lock (a program holding it is writing the file, and is left
 // alone), and only while the journal is still there to take back.
 TEST_F(OwnJournal, AStoppedWriteIsTakenBackOnlyUnderTheWriterLockAndOnlyOnce) {
