@@ -577,8 +577,10 @@ JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standin
     // the file's reserved lock from before its journal is made until after it is removed, so a
     // journal the live step found no writer of and that still stands after it is no live write's.
     standing = j.kind == JournalKind::None ? Standing::Same : g.replaced ? Standing::Replaced : still_standing(g);
-    // The descriptor goes with the verdict, keeping the inode judged from any other file.
-    if (g.fd >= 0 && j.inode != 0) {
+    // For SQLite's own open, the descriptor goes with the verdict, keeping the inode judged from
+    // any other file until that open is done. A look's is closed at once: a descriptor kept open
+    // past the journal's removal would leave it behind on a network folder until closed.
+    if (g.fd >= 0 && j.inode != 0 && use != JournalUse::Look) {
         j.descriptor = std::shared_ptr<const int>(new int(g.fd), [](const int* fd) {
             ::close(*fd);
             delete fd;

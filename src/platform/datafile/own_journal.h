@@ -60,9 +60,9 @@ struct JournalJudgement {
     uid_t owner = 0;      // who made it (whatever it is)
     uid_t fileOwner = 0;  // the data file's owner
     // The file judged, once the judge opened it: its device and inode, its names (hard links),
-    // and the judge's own descriptor of it, open while this verdict lives, so that the inode is
-    // given to no other file meanwhile: whatever is opened by the journal's name afterwards is
-    // the journal judged only when it is that inode.
+    // and, for SQLite's own opens (Playback, Create), the judge's own descriptor of it, open while
+    // this verdict lives, so that the inode is given to no other file meanwhile: whatever is
+    // opened by the journal's name afterwards is the journal judged only when it is that inode.
     dev_t device = 0;
     ino_t inode = 0;
     nlink_t names = 0;

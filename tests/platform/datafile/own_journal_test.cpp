@@ -81,8 +81,8 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     const std::string before = bytes_of(file());
     ASSERT_TRUE(stopWrite(file(), "C3"));
     ASSERT_TRUE(fs::exists(journal()));
-    {  // The verdict names the journal judged, and holds it open.
-        const xio::JournalJudgement judged = xio::judge_journal(file().string());
+    {  // The verdict for SQLite's own open names the journal judged, and holds it open.
+        const xio::JournalJudgement judged = xio::judge_journal(file().string(), xio::JournalUse::Playback);
         struct stat named {}, held {};
         ASSERT_EQ(::stat(journal().c_str(), &named), 0);
         ASSERT_NE(judged.descriptor, nullptr);
