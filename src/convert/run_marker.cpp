@@ -160,7 +160,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             }
         }
         std::string text = xvlRCString::Get(s.number, s.arg);
-        if (s.number == 12924 && !n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
+        // What became of an owner or group; a journal's other names.
+        if ((s.number == 12924 || s.number == 13620) && !n.reason.empty()) text += ". " + n.reason;
         // A look writes nothing, the company log included.
         if (mayWrite) LogLine(text + " (" + n.marker + ")");
         // Each put-back and each write taken back is said as it is.

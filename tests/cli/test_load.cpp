@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sys/stat.h>
 
 namespace {
@@ -203,6 +204,12 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     ASSERT_EQ(::waitpid(writer, &status, 0), writer);
     ASSERT_EQ(status, 0);
     ASSERT_TRUE(fs::exists(glm.string() + "-journal"));
+    // Names made to the journal change nothing of that: they are emptied when the journal goes,
+    // and said with how they are found.
+    const fs::path kept[] = {root / "kept", root / "kept2"};
+    for (const fs::path& k : kept) fs::create_hard_link(glm.string() + "-journal", k);
+    struct stat linked {};
+    ASSERT_EQ(::stat(kept[0].c_str(), &linked), 0);
 
     const CliResult look = Cli({"dump", "--company", from.string(), "GLM"});
     EXPECT_EQ(look.status, 2);
@@ -225,8 +232,22 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     EXPECT_TRUE(fs::is_fifo(pipe));
     EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
                                     " stopped before it was committed (the program writing it ended), and it was "
-                                    "taken back from its journal"));
+                                    "taken back from its journal: the file stands as it was before that write. Its "
+                                    "journal had 3 names (hard links): the 2 others, on the same file system, are no "
+                                    "journal of the file: have them removed, never put back beside it"));
+    // Found from the top folder of their file system, which -xdev keeps to.
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(load.err, found, std::regex("\\(find (.+) -xdev -inum (\\d+) lists them\\)")));
+    EXPECT_EQ(found[2].str(), std::to_string(linked.st_ino));
+    const fs::path top = found[1].str();
+    struct stat topSt {}, upSt {};
+    ASSERT_EQ(::stat(top.c_str(), &topSt), 0);
+    ASSERT_EQ(::stat((top / "..").c_str(), &upSt), 0);
+    EXPECT_TRUE(top.is_absolute() && kept[0].string().starts_with(top.string()));
+    EXPECT_EQ(topSt.st_dev, linked.st_dev);
+    EXPECT_TRUE(top == top.root_path() || upSt.st_dev != linked.st_dev) << top;
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
+    for (const fs::path& k : kept) EXPECT_EQ(fs::file_size(k), 0u) << k;
     EXPECT_TRUE(Dump(from, "GLM") == before);
 }
 

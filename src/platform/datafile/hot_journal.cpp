@@ -7,6 +7,7 @@
 #include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
@@ -30,6 +31,14 @@ constexpr std::string_view kSuffixes[] = {"-journal", "-wal", "-shm"};
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_takeBackHook;
 
+// SQLite's own words, and each finding of its check, as said: their first characters. Both may
+// carry the file's schema text (a name of any length), which says nothing more past its start.
+std::string said_text(std::string_view text) {
+    constexpr std::size_t kSaid = 200;
+    const std::string_view start = Utf8Prefix(text, kSaid);
+    return std::string(start) + (start.size() < text.size() ? "..." : "");
+}
+
 // Reads the file's schema through a connection that may write it: the first read is where SQLite
 // meets a hot journal and plays it back. The SQLite result code, extended; `why` its words when
 // not SQLITE_OK.
@@ -52,7 +61,7 @@ int first_read(const std::string& dataFile, std::string& why) {
     }
     if (rc != SQLITE_OK) {
         rc = db ? sqlite3_extended_errcode(db) : rc;
-        why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        why = said_text(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     }
     sqlite3_close(db);
     return rc;
@@ -63,7 +72,7 @@ int first_read(const std::string& dataFile, std::string& why) {
 std::string said_findings(const std::vector<std::string>& findings) {
     constexpr std::size_t kSaid = 3, kCheckStops = 100;
     std::string said;
-    for (std::size_t i = 0; i < findings.size() && i < kSaid; ++i) said += (i == 0 ? "" : "; ") + findings[i];
+    for (std::size_t i = 0; i < findings.size() && i < kSaid; ++i) said += (i == 0 ? "" : "; ") + said_text(findings[i]);
     if (findings.size() > kSaid)
         said += " (" + std::to_string(findings.size()) + (findings.size() >= kCheckStops ? " findings or more" : " findings") +
                 " in all)";
@@ -96,6 +105,28 @@ bool whole(const std::string& dataFile, std::string& why) {
     if (rc == SQLITE_OK && findings.size() == 1 && findings[0] == "ok") return true;
     why = said_findings(findings);
     return false;
+}
+
+// The topmost folder of the file system that holds `path`: where `find -xdev` looks for its names.
+std::string file_system_of(const std::string& path) {
+    std::filesystem::path at = std::filesystem::absolute(path).parent_path();
+    struct stat st {}, up {};
+    if (::stat(at.c_str(), &st) != 0) return "/";
+    while (at != at.root_path() && ::stat(at.parent_path().c_str(), &up) == 0 && up.st_dev == st.st_dev)
+        at = at.parent_path();
+    return at.string();
+}
+
+// A journal taken back that had other names (hard links made to it, by one who could read and
+// write it): those names, which no program can list, stay where they are (emptied by the
+// journal's removal, journal_guard.cpp), said with how an administrator finds them.
+std::string other_names(const JournalJudgement& j) {
+    const bool one = j.names == 2;
+    return "Its journal had " + std::to_string(j.names) + " names (hard links): " +
+           (one ? "the other one" : "the " + std::to_string(j.names - 1) + " others") +
+           ", on the same file system, " + (one ? "is" : "are") + " no journal of the file: have " +
+           (one ? "it" : "them") + " removed, never put back beside it (find " + file_system_of(j.journal) +
+           " -xdev -inum " + std::to_string(j.inode) + (one ? " lists it)" : " lists them)");
 }
 
 // The data files of the folder with something at their journal's name, whatever it is, or a
@@ -195,7 +226,8 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
             if (hook) hook(dataFile);
         }
         // Taken back by another program while this one waited for the lock: nothing to say.
-        if (judge_journal(dataFile).kind != JournalKind::Own) continue;
+        const JournalJudgement taken = judge_journal(dataFile);
+        if (taken.kind != JournalKind::Own) continue;
         // Said taken back only once it was, and the file is whole; otherwise what it left.
         std::string why;
         const int rc = first_read(dataFile, why);
@@ -211,6 +243,7 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         } else {
             w.state = StoppedWrite::State::TakenBack;
             w.next = {};
+            if (taken.names > 1) w.why = other_names(taken);
         }
         found.push_back(std::move(w));
     }

@@ -20,7 +20,8 @@ namespace dz::xio {
 struct StoppedWrite {
     enum class State {
         Stopped,    // left in the middle of a write, not taken back now: `why` and `next` say why
-        TakenBack,  // taken back from its journal: the file stands as it was before that write
+        TakenBack,  // taken back from its journal: the file stands as it was before that write;
+                    // `why`: what else to know (the journal's other names), or ""
         NotItsJournal,  // what stands at the journal's name is not the file's own: `why`, `next`
     };
     std::string dataFile;  // its path

@@ -249,7 +249,10 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
     const std::optional<FileId> before = standing(name, looked);
     if (!looked) return refuse(file);
     const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
-    const JournalKind kind = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback).kind;
+    // Its descriptor, open until SQLite has opened the journal, keeps the inode judged from any
+    // other file.
+    const JournalJudgement judged = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback);
+    const JournalKind kind = judged.kind;
     call_hook(g_openHook, name);
     if (creating) {
         if (kind == JournalKind::NotOwn) return refuse(file);
@@ -263,10 +266,12 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
         return open_checked(name, file, flags, out, before, true);
     }
     // Gone since SQLite saw it: never opened by name again, as something else may stand there by
-    // now (SQLite then takes the journal for played by another program).
+    // now (SQLite then takes the journal for played by another program). Otherwise only the very
+    // journal the judge judged is opened, whatever stood at the name before it looked.
     const bool reading = (flags & SQLITE_OPEN_READONLY) != 0;
-    if (!before || !(kind == JournalKind::Own || (reading && kind == JournalKind::Idle))) return refuse(file);
-    return open_checked(name, file, flags, out, before, !reading);
+    if (!before || !(kind == JournalKind::Own || (reading && kind == JournalKind::Idle)) || judged.inode == 0)
+        return refuse(file);
+    return open_checked(name, file, flags, out, FileId{judged.device, judged.inode}, !reading);
 }
 
 // A write-ahead log: only one this connection makes where nothing stood, for a data file put in
@@ -307,6 +312,20 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
     }
 }
 
+// A journal of more than one name (a hard link made to it) keeps its inode under its other names
+// once this one is removed: the journal of a write that is done (committed, or taken back), which,
+// put back beside the file after one later write, would pass as that write's and undo it. Emptied
+// first (the data file is synced whole before its journal goes, as SQLite's own journal mode that
+// truncates relies on), its other names hold nothing SQLite plays. Only the inode this process
+// opened as its own is emptied; one that cannot be (its mode changed since) is removed as it is.
+void empty_other_names(const char* name, FileId own) {
+    const int fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && id_of(st) == own && st.st_nlink > 1 && ::ftruncate(fd, 0) == 0) (void)::fsync(fd);
+    ::close(fd);
+}
+
 int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     if (!name) return SQLITE_IOERR_DELETE;
     const std::optional<FileId> own = own_at(name);
@@ -326,6 +345,7 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         error = g_removalError;
     }
     if (error == 0) {
+        if (journal && ::lstat(name, &st) == 0 && st.st_nlink > 1) empty_other_names(name, *own);
         errno = 0;
         rc = g_base->xDelete(g_base, name, syncFolder);
         error = errno;

@@ -1,7 +1,7 @@
 // SQLite's file layer as this program lets it work (journal_guard.cpp): under every connection it
 // opens a data file, the nameless temporary files SQLite sorts and spills in, the journal that
 // connection makes and a journal the judge passed (own_journal.h), and nothing else; it removes
-// only such a journal. No name SQLite reads from a file (a super journal) and nothing planted
+// only such a journal (emptied first where it has other names). No name SQLite reads from a file (a super journal) and nothing planted
 // beside a data file (a write-ahead log, its shared-memory index) is opened or removed.
 #pragma once
 

@@ -149,6 +149,7 @@ struct Judging {
     Bytes firstPage;       // the file's first page as the write found it, when saved
     uint32_t highest = 0;  // the highest page number saved
     std::string detail;    // what a refusal adds to its step's words
+    bool replaced = false;  // the name named another file once it was opened: judged again
 
     Judging(JournalJudgement& judged, JournalUse u) : j(judged), use(u) {}
     ~Judging() {
@@ -203,10 +204,11 @@ Outcome stands(Judging& g) {
     return refused(g, std::string(" (") + std::strerror(errno) + ")");
 }
 
-// 3. A regular file of one name: nothing else is a journal SQLite made.
+// 3. A regular file: nothing else is a journal SQLite made. One of more names (a hard link made
+// to it since, by one who may read and write it) is judged as any other: a write stopped in its
+// commit is taken back, never refused for a name that was added to it.
 Outcome one_file(Judging& g) {
     if (!S_ISREG(g.named.st_mode)) return refused(g, kind_of(g.named.st_mode));
-    if (g.named.st_nlink != 1) return refused(g, "a file of " + std::to_string(g.named.st_nlink) + " names (hard links)");
     return Outcome::Next;
 }
 
@@ -230,19 +232,29 @@ Outcome opened(Judging& g) {
         return refused(g, std::string("something that cannot be opened (") + std::strerror(errno) + ")");
     }
     if (::fstat(g.fd, &g.st) != 0 || g.st.st_dev != g.named.st_dev || g.st.st_ino != g.named.st_ino ||
-        !S_ISREG(g.st.st_mode))
+        !S_ISREG(g.st.st_mode)) {
+        g.replaced = true;
         return refused(g, "a file that was replaced while it was looked at");
+    }
+    g.j.device = g.st.st_dev;
+    g.j.inode = g.st.st_ino;
+    g.j.names = g.st.st_nlink;
     return Outcome::Next;
 }
 
+std::string names_of(const struct stat& st) { return "a file of " + std::to_string(st.st_nlink) + " names (hard links)"; }
+
 // 6. SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
-// written yet, is left to the writers, whoever made it.
+// written yet, is left to the writers, whoever made it, unless it has other names, which would
+// keep whatever a writer writes into it past its removal: that one holds no write, and goes.
 // A look that finds the file's reserved lock held meets a writer that has just made its journal
 // (SQLite makes it empty, of the mode the umask gives, then sets its mode): that writer's own.
 Outcome hot(Judging& g) {
     Bytes first;
     if (g.st.st_size != 0 && read_at(g.fd, first, 1, 0) && first[0] != 0) return Outcome::Next;
-    return judged(g, g.use == JournalUse::Look && g.reader().reserved() ? JournalKind::Live : JournalKind::Idle);
+    const bool live = g.use == JournalUse::Look && g.reader().reserved();
+    if (!live && g.st.st_nlink != 1) return refused(g, names_of(g.st));
+    return judged(g, live ? JournalKind::Live : JournalKind::Idle);
 }
 
 // 7. Hot where SQLite is about to write its own journal: only one who may write the file could
@@ -333,35 +345,32 @@ Outcome past_count(Judging& g, off_t at, uint32_t cksumInit, uint64_t counted) {
     return Outcome::Next;
 }
 
-// A later part that stands only in part: the file ends inside the sector its header starts.
-// SQLite writes a part's header before any of its records, whole, as copies of the header in
-// pieces of a page (or of the sector, when smaller), each with a count of 0 until the part is
-// synced, and a page reaches the file only after its part is synced. So what a write stopped in
-// the middle of that header leaves is those pieces, whole, counting nothing: SQLite rightly stops
-// there. Anything else that is not all zeros was cut from a part that may have reached the file:
-// played without it, the file would be left half written.
-Outcome part_cut(Judging& g, off_t at, uint64_t partNo) {
-    const std::size_t left = static_cast<std::size_t>(g.st.st_size - at);
-    Bytes tail;
-    if (!read_at(g.fd, tail, left, at)) return refused(g, "its part " + std::to_string(partNo) + " cannot be read");
-    if (std::all_of(tail.begin(), tail.end(), [](unsigned char b) { return b == 0; })) return Outcome::Next;
-    const std::size_t piece = std::min<std::size_t>(g.pageSize, g.sector);
-    bool headerPieces = left % piece == 0;
-    for (std::size_t p = 0; headerPieces && p < left; p += piece)
-        headerPieces = std::equal(tail.begin() + static_cast<std::ptrdiff_t>(p),
-                                  tail.begin() + static_cast<std::ptrdiff_t>(p + piece), tail.begin()) &&
-                       std::memcmp(&tail[p], kJournalMagic, 8) == 0 && be32(&tail[p + 8]) == 0;
-    if (headerPieces) return Outcome::Next;
-    return refused(g, "it ends inside the header of its part " + std::to_string(partNo) + ": the journal was cut");
+// Where a later part would start. SQLite writes a part's header with its magic and count zero,
+// in pieces of a page (or of the sector, when smaller) filling its sector, then the part's
+// records; only once all of them are synced does it set the magic and the count, and sync
+// again, before any page of the part is written into the file. So a part whose magic is not set
+// (zeros, a header whose writing stopped, or records written past the last count) holds nothing
+// the file was given: SQLite ends the journal there and plays the parts before, and so is it
+// judged. A part whose magic stands was synced whole, header and records: one that stops inside
+// its header was cut, and may have reached the file.
+enum class PartStart { Part, End, Cut };
+PartStart part_start(Judging& g, off_t at, Bytes& part) {
+    const off_t size = g.st.st_size;
+    if (at >= size) return PartStart::End;
+    const std::size_t magic = static_cast<std::size_t>(std::min<off_t>(sizeof kJournalMagic, size - at));
+    if (!read_at(g.fd, part, magic, at)) return PartStart::Cut;
+    if (std::memcmp(part.data(), kJournalMagic, magic) != 0) return PartStart::End;
+    if (at + static_cast<off_t>(g.sector) > size || !read_at(g.fd, part, kJournalHeader, at)) return PartStart::Cut;
+    return PartStart::Part;
 }
 
 // 12. Every record SQLite would play checks out: each part's records in order, as many as its
 // header counts (all that stand, for a journal written without syncs), each of a page within
 // those the file had, the locking page never, no page twice (a journal saves a page once, at its
 // first change: the first copy is the one to put back), and its checksum right. A later part
-// starts at the next sector after its records, with a header of its own; SQLite stops where none
-// stands, and one cut is damage (part_cut). No record past a part's count says the count was
-// lowered (past_count).
+// starts at the next sector after its records, with a header of its own; SQLite stops where no
+// part's magic is set, and a part whose magic is set and that is cut is damage (part_start). No
+// record past a part's count says the count was lowered (past_count).
 Outcome records(Judging& g) {
     const off_t size = g.st.st_size;
     const off_t record = static_cast<off_t>(g.pageSize) + 8;
@@ -370,11 +379,10 @@ Outcome records(Judging& g) {
     uint64_t played = 0;
     std::unordered_map<uint32_t, uint64_t> saved;  // each page saved, by the record that saved it
     for (off_t at = 0, partNo = 1;; ++partNo) {
-        if (at > 0 && at < size && at + static_cast<off_t>(g.sector) > size)
-            return part_cut(g, at, static_cast<uint64_t>(partNo));
-        if (at > 0 && (at >= size || !read_at(g.fd, part, kJournalHeader, at) ||
-                       std::memcmp(part.data(), kJournalMagic, 8) != 0))
-            return Outcome::Next;
+        const PartStart start = at > 0 ? part_start(g, at, part) : PartStart::Part;
+        if (start == PartStart::End) return Outcome::Next;
+        if (start == PartStart::Cut)
+            return refused(g, "it ends inside the header of its part " + std::to_string(partNo) + ": the journal was cut");
         const uint32_t cksumInit = be32(&part[12]);
         const off_t first = at + static_cast<off_t>(g.sector);
         uint64_t count = be32(&part[8]);
@@ -451,9 +459,11 @@ Outcome its_content(Judging& g) {
     if (counted)
         return refused(g, "a journal last written after the data file (a copy, or one made since), so it cannot be "
                           "told to be the one the file's last write left");
-    return refused(g, savedIdentity != 0 ? "an old journal of this data file (or of a copy of it): the file was "
-                                           "written after it"
-                                         : "a journal of another file, or an old one of this file");
+    if (savedIdentity == 0) return refused(g, "a journal of another file, or an old one of this file");
+    // Said as what it is of this file, never as no journal of it.
+    g.j.ofItsFile = true;
+    return refused(g, "an old journal of " + g.j.dataFile + " (or of a copy of it), not the journal of its last write "
+                      "(the file was written after it)");
 }
 
 // 15. Made by one who may write the file now. A journal of one who may no longer write it cannot
@@ -499,10 +509,14 @@ std::string JournalJudgement::reason() const {
         return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
                ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "
                "cannot tell; " + never + "an administrator settles it";
+    case JournalRefusal::Replaced:
+        return journal + " was replaced each time it was looked at (a program writing " + dataFile +
+               " at work, or files swapped at its name): nothing of it is played nor removed, and the file is neither "
+               "read nor written now";
     case JournalRefusal::NotItsOwn: break;
     }
-    return journal + " is " + what + ", not the journal of " + dataFile + ": " + never + user_name(owner) +
-           ", who owns it, or an administrator removes it";
+    return journal + " is " + what + (ofItsFile ? "" : ", not the journal of " + dataFile) + ": " + never +
+           user_name(owner) + ", who owns it, or an administrator removes it";
 }
 
 ui::NextStep JournalJudgement::next() const {
@@ -510,6 +524,7 @@ ui::NextStep JournalJudgement::next() const {
     case JournalRefusal::Damaged: return {ui::Step::RestoreFromBackupAndRemoveJournal, {dataFile, journal}};
     case JournalRefusal::FormerWriter:
         return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
+    case JournalRefusal::Replaced: return {ui::Step::AgainWhenFinished, {}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};
@@ -561,7 +576,17 @@ JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standin
     // Looked at while the judge's descriptor still holds it. A writer that is committing holds
     // the file's reserved lock from before its journal is made until after it is removed, so a
     // journal the live step found no writer of and that still stands after it is no live write's.
-    standing = j.kind == JournalKind::None ? Standing::Same : still_standing(g);
+    standing = j.kind == JournalKind::None ? Standing::Same : g.replaced ? Standing::Replaced : still_standing(g);
+    // For SQLite's own open, the descriptor goes with the verdict, keeping the inode judged from
+    // any other file until that open is done. A look's is closed at once: a descriptor kept open
+    // past the journal's removal would leave it behind on a network folder until closed.
+    if (g.fd >= 0 && j.inode != 0 && use != JournalUse::Look) {
+        j.descriptor = std::shared_ptr<const int>(new int(g.fd), [](const int* fd) {
+            ::close(*fd);
+            delete fd;
+        });
+        g.fd = -1;
+    }
     return j;
 }
 
@@ -570,18 +595,24 @@ JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standin
 JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
     // A journal removed while it was judged (a writer's commit, a take-back) is no journal, and
     // nothing is said of it; one replaced meanwhile is judged again, a few times at most: a name
-    // that keeps changing belongs to writers at work, and the last verdict stands.
+    // that keeps changing belongs to writers at work (or to someone swapping files there), and is
+    // said as that, with no verdict on whatever stands there last.
     constexpr int kTries = 8;
     for (int tries = 1;; ++tries) {
         Standing standing = Standing::Same;
         JournalJudgement j = judge_once(dataFile, use, standing);
-        if (standing == Standing::Gone) {
-            JournalJudgement none;
-            none.dataFile = j.dataFile;
-            none.journal = j.journal;
+        if (standing == Standing::Same) return j;
+        JournalJudgement none;
+        none.dataFile = j.dataFile;
+        none.journal = j.journal;
+        if (standing == Standing::Gone) return none;
+        if (tries == kTries) {
+            none.kind = JournalKind::NotOwn;
+            none.refusal = JournalRefusal::Replaced;
+            none.owner = j.owner;
+            none.fileOwner = j.fileOwner;
             return none;
         }
-        if (standing == Standing::Same || tries == kTries) return j;
     }
 }
 

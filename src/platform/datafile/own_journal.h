@@ -11,6 +11,7 @@
 #include "platform/ui/next_step.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -38,6 +39,8 @@ enum class JournalRefusal {
                  // journal removed
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
                    // file now: their stopped write, or a file they made, which cannot be told
+    Replaced,  // replaced each time it was looked at: writers at work, or someone swapping files;
+               // nothing of it is judged, and the command is run again once they have finished
 };
 
 // When the journal is judged.
@@ -53,8 +56,17 @@ struct JournalJudgement {
     std::string journal;  // its path
     std::string what;     // NotOwn: what it is, in words ("a named pipe", "the journal of another data file")
     JournalRefusal refusal = JournalRefusal::NotItsOwn;
+    bool ofItsFile = false;  // NotItsOwn: `what` says it is this file's (an old journal of it)
     uid_t owner = 0;      // who made it (whatever it is)
     uid_t fileOwner = 0;  // the data file's owner
+    // The file judged, once the judge opened it: its device and inode, its names (hard links),
+    // and, for SQLite's own opens (Playback, Create), the judge's own descriptor of it, open while
+    // this verdict lives, so that the inode is given to no other file meanwhile: whatever is
+    // opened by the journal's name afterwards is the journal judged only when it is that inode.
+    dev_t device = 0;
+    ino_t inode = 0;
+    nlink_t names = 0;
+    std::shared_ptr<const int> descriptor;
 
     // NotOwn: why the data file is refused, naming the journal (or the log beside the file) and
     // what it is.
@@ -66,7 +78,8 @@ struct JournalJudgement {
 // The checks are one table of named steps, in the order of the README's "Journals"; a look also
 // refuses a file with a write-ahead log or its index beside it (never this program's), naming it.
 // The verdict is of the journal that still stands at the name once it is given: one removed
-// meanwhile is none (kind None), one replaced is judged again.
+// meanwhile is none (kind None), one replaced (before it was opened, or after) is judged again,
+// and one replaced every time is refused as Replaced, never with a step that removes it.
 JournalJudgement judge_journal(const std::string& dataFile, JournalUse use = JournalUse::Look);
 
 // Tests: called with a journal's path once it is judged, before the verdict is checked to be of

@@ -108,7 +108,8 @@ int clear_run_markers();
 // run is genuine cannot be told, refused. Unseen: a look passed a backup folder it cannot read
 // (a note). WriteStopped: a data file left in the middle of a write (a hot journal) that this
 // command does not take back (a look, or a user who may not write it): `next` says whose writing
-// command does. WriteTakenBack: a writer took such a write back from its journal (a note).
+// command does. WriteTakenBack: a writer took such a write back from its journal (a note; `reason`
+// what else to know of it, the journal's other names, or "").
 // NotItsJournal: what stands at a data file's journal name is not its own journal: never played
 // nor removed, the file refused (`reason` says what it is and who removes it). NothingPosted:
 // another user's numbered run that no data file carries, every file as it copied it, of a user

@@ -749,7 +749,7 @@ bool take_back_stopped_writes(Scan& scan) {
         const std::string journal = w.dataFile + "-journal";
         takenBack = takenBack || w.state == StoppedWrite::State::TakenBack;
         if (w.state == StoppedWrite::State::TakenBack)
-            scan.say(RunNoticeKind::WriteTakenBack, journal, w.dataFile, "", {});
+            scan.say(RunNoticeKind::WriteTakenBack, journal, w.dataFile, w.why, {});
         else if (w.state == StoppedWrite::State::Stopped)
             scan.refuse(RunNoticeKind::WriteStopped, journal, w.dataFile, w.why, w.next);
         // A journal not the file's own refuses that file only: said once, and refused where it opens.

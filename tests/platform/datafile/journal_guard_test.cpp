@@ -20,6 +20,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <utility>
 
 namespace dz::test {
 namespace {
@@ -175,6 +176,28 @@ TEST_F(JournalGuard, AJournalReplacedAfterItsJudgementIsNeverOpened) {
         fs::rename(journal(), swapped);
     }
     fs::rename(own, journal());
+    EXPECT_EQ(names(), "Kept");
+}
+
+// The other way round: a journal replaced while the judge looks at it, before SQLite opens it to
+// play it, is judged again, and the journal it judged last is the one opened, whatever stood at
+// the name before the judge looked.
+TEST_F(JournalGuard, TheJournalOpenedIsTheOneJudgedLast) {
+    made();
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t w = 0;
+        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C2", "A2", "Stopped");
+    }));
+    const fs::path copy = dir / "copy";
+    fs::copy_file(journal(), copy);
+    fs::last_write_time(copy, fs::last_write_time(journal()));
+    bool swapped = false;
+    xio::set_journal_judged_hook_for_tests([&](const std::string&) {
+        if (!std::exchange(swapped, true)) fs::rename(copy, journal());
+    });
+    EXPECT_EQ(openThrough(journal(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_MAIN_JOURNAL), SQLITE_OK);
+    xio::set_journal_judged_hook_for_tests(nullptr);
+    EXPECT_TRUE(swapped);
     EXPECT_EQ(names(), "Kept");
 }
 

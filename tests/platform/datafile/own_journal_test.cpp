@@ -81,6 +81,15 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     const std::string before = bytes_of(file());
     ASSERT_TRUE(stopWrite(file(), "C3"));
     ASSERT_TRUE(fs::exists(journal()));
+    {  // The verdict for SQLite's own open names the journal judged, and holds it open.
+        const xio::JournalJudgement judged = xio::judge_journal(file().string(), xio::JournalUse::Playback);
+        struct stat named {}, held {};
+        ASSERT_EQ(::stat(journal().c_str(), &named), 0);
+        ASSERT_NE(judged.descriptor, nullptr);
+        ASSERT_EQ(::fstat(*judged.descriptor, &held), 0);
+        EXPECT_EQ(std::tuple(judged.device, judged.inode, held.st_dev, held.st_ino),
+                  std::tuple(named.st_dev, named.st_ino, named.st_dev, named.st_ino));
+    }
     EXPECT_NE(bytes_of(file()), before);  // the commit's pages are in the file
     {
         xio_read_only_scope look;
@@ -169,9 +178,42 @@ TEST_F(OwnJournal, AJournalRemovedOrReplacedWhileJudgedIsJudgedAsItStandsAfter) 
     EXPECT_EQ(bytes_of(file()), stopped);
     fs::remove(journal());
     fs::copy_file(own, journal());
+    // One replaced at every look is said as that, with a step that waits, never one that removes it.
+    xio::set_journal_judged_hook_for_tests([&](const std::string&) {
+        fs::copy_file(own, dir / "again", fs::copy_options::overwrite_existing);
+        fs::rename(dir / "again", journal());
+    });
+    const xio::JournalJudgement changing = xio::judge_journal(file().string());
+    xio::set_journal_judged_hook_for_tests(nullptr);
+    EXPECT_EQ(changing.kind, xio::JournalKind::NotOwn);
+    EXPECT_EQ(changing.next(), (ui::NextStep{ui::Step::AgainWhenFinished, {}}));
+    EXPECT_THAT(changing.reason(), HasSubstr("was replaced each time it was looked at"));
     fs::last_write_time(journal(), fs::last_write_time(own));
     EXPECT_EQ(customers(), "C1,C2");
     notices();
+}
+
+// A write stopped in its commit whose journal was given a second name (by one who may read and
+// write it) is the file's own as any: a look says the stopped write, a writer takes it back, and
+// the second name, emptied, is said as no journal of the file.
+TEST_F(OwnJournal, AJournalGivenASecondNameIsTakenBackAndTheNameSaid) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const fs::path kept = dir / "kept";
+    fs::create_hard_link(journal(), kept);
+    EXPECT_FALSE(settle(false));
+    auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].next, (ui::NextStep{ui::Step::TakeBackWrite, {}}));
+    EXPECT_TRUE(settle(true));
+    said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("Its journal had 2 names (hard links): the other one, on the same file "
+                                                "system, is no journal of the file: have it removed"),
+                                      HasSubstr(" lists it)")));
+    EXPECT_EQ(fs::file_size(kept), 0u);
+    EXPECT_EQ(customers(), "C1,C2");
 }
 
 // Only under the file's writer lock (a program holding it is writing the file, and is left
@@ -229,8 +271,10 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         {"a named pipe", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0666), 0); }},
         {"a symbolic link", [&] { fs::create_symlink(aside / "own", journal()); }},
         {"a folder", [&] { fs::create_directory(journal()); }},
+        // One that holds no write, kept under a second name: whatever a writer wrote into it would
+        // outlive the journal's removal there.
         {"a file of 2 names", [&] {
-             fs::copy_file(aside / "own", aside / "second");
+             std::ofstream(aside / "second", std::ios::binary | std::ios::trunc) << std::string(4096, '\0');
              fs::create_hard_link(aside / "second", journal());
          }},
     };
@@ -272,10 +316,11 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
     close(h);
     fs::copy_file(aside / "own", journal());
     fs::last_write_time(journal(), fs::last_write_time(file()) - std::chrono::hours(1));
-    EXPECT_EQ(customers(), "refused: " + journal().string() + " is an old journal of this data file (or of a copy of it): "
-                                         "the file was written after it, not the journal of " + file().string() +
-                               ": it is never played into the file nor removed, and the file is neither read nor written "
-                               "until " + xio::user_name(::geteuid()) + ", who owns it, or an administrator removes it");
+    EXPECT_EQ(customers(), "refused: " + journal().string() + " is an old journal of " + file().string() +
+                               " (or of a copy of it), not the journal of its last write (the file was written after "
+                               "it): it is never played into the file nor removed, and the file is neither read nor "
+                               "written until " + xio::user_name(::geteuid()) + ", who owns it, or an administrator "
+                               "removes it");
 }
 
 // Every size and count a journal's header (or the file's) gives is bounded before it is used: a
@@ -394,6 +439,85 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A journal is read as SQLite reads it, here with 512-byte pages in 4096-byte sectors (a file
+// whose device does not promise safe overwrites), where a part's header fills several pieces: a
+// later part whose magic is not set ends the journal, and the parts before it are played, whether
+// the writer stopped inside that part's header or wrote records past the last part's count that
+// cross into the sector after it. Each is taken back to the file as it was before the write.
+TEST_F(OwnJournal, APartWhoseMagicIsNotSetEndsTheJournalAsSQLiteEndsIt) {
+    const fs::path shell = dir / "shell.db", j = dir / "shell.db-journal";
+    xio::install_journal_guard();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(shell.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=512; CREATE TABLE t(x INTEGER PRIMARY KEY, y TEXT); WITH RECURSIVE "
+                               "c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 3000) INSERT INTO t SELECT i, "
+                               "printf('%080d', i) FROM c", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = bytes_of(shell);
+    // Every other row of the first half changed in a cache too small for them: parts synced one
+    // after another.
+    ASSERT_TRUE(stop_in_commit([&] {
+        sqlite3* w = nullptr;
+        if (sqlite3_open_v2(("file:" + shell.string() + "?psow=0").c_str(), &w, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI,
+                            nullptr) == SQLITE_OK)
+            sqlite3_exec(w, "PRAGMA cache_size=50; UPDATE t SET y = y || 'x' WHERE x % 2 = 0 AND x <= 1500", nullptr,
+                         nullptr, nullptr);
+    }));
+    const std::string stopped = bytes_of(shell), real = bytes_of(j);
+    const fs::file_time_type madeAt = fs::last_write_time(j);
+    const uint32_t sector = be32_at(real, 20), pageSize = be32_at(real, 24), record = pageSize + 8;
+    ASSERT_EQ(sector, 4096u);
+    ASSERT_EQ(pageSize, 512u);
+    // Its parts: the pages they save, and the last one's checksum seed.
+    std::vector<bool> saved(stopped.size() / pageSize + 1, false);
+    uint32_t parts = 0, seed = 0;
+    for (std::size_t at = 0; at + sector <= real.size(); ++parts) {
+        const uint32_t count = be32_at(real, at + 8);
+        seed = be32_at(real, at + 12);
+        for (uint32_t i = 0; i < count; ++i) saved[be32_at(real, at + sector + i * record)] = true;
+        at = (at + sector + count * record + sector - 1) / sector * sector;
+    }
+    ASSERT_GE(parts, 2u);
+    const std::size_t next = (real.size() + sector - 1) / sector * sector;
+    // The next part's header as SQLite writes it before that part is synced (its magic and count
+    // zero), stopped after one piece and part of the next.
+    std::string header = real.substr(0, pageSize);
+    std::fill(header.begin(), header.begin() + 12, '\0');
+    const std::string begun = real + std::string(next - real.size(), '\0') + header + header.substr(0, 100);
+    // A part completed with no records (its magic set, counting none), ending with its header.
+    std::string none = real.substr(0, sector);
+    put_be32(none, 8, 0);
+    const std::string empty = real + std::string(next - real.size(), '\0') + none;
+    // Records past the last count that save pages the write left alone, as the file holds them,
+    // into the sector after that count's.
+    std::string past = real;
+    for (uint32_t page = 2; past.size() <= next && page < saved.size(); ++page) {
+        if (saved[page]) continue;
+        const std::string data = stopped.substr(static_cast<std::size_t>(page - 1) * pageSize, pageSize);
+        uint32_t sum = seed;
+        for (int b = static_cast<int>(pageSize) - 200; b > 0; b -= 200) sum += static_cast<unsigned char>(data[static_cast<std::size_t>(b)]);
+        std::string rec(record, '\0');
+        put_be32(rec, 0, page);
+        rec.replace(4, pageSize, data);
+        put_be32(rec, 4 + pageSize, sum);
+        past += rec;
+    }
+    ASSERT_LT(past.size(), next + sector);
+    for (const auto& [what, journal] :
+         {std::pair{"a part begun", begun}, {"records past the count", past}, {"a part of no records", empty}}) {
+        SCOPED_TRACE(what);
+        std::ofstream(shell, std::ios::binary | std::ios::trunc) << stopped;
+        std::ofstream(j, std::ios::binary | std::ios::trunc) << journal;
+        fs::last_write_time(j, madeAt);
+        EXPECT_TRUE(xio::settle_dead_runs({dir.string(), true, "shell.db"}));
+        const auto said = notices();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack) << said[0].reason;
+        EXPECT_TRUE(bytes_of(shell) == before);  // not printed: half a megabyte
+    }
 }
 
 // The pages a stopped write's journal says the file had are SQLite's own reading of the file: its
@@ -522,9 +646,18 @@ TEST_F(OwnJournal, AJournalsSectorsAreOnesSQLiteWrites) {
 
 // A journal's checksums sample one byte in 200: a saved page changed elsewhere is played into the
 // file, where an index may then disagree with its rows, which SQLite's quick check never compares.
-// Such a take-back is said as failed, with what was found, never as the file standing as it was.
+// Such a take-back is said as failed, with what was found, never as the file standing as it was;
+// each finding by its first characters, whatever the length of the names the file gives.
 TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
     made();
+    const std::string longName(3000, 'L');
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file().c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, ("CREATE INDEX \"" + longName + "\" ON r1(\"CODE\")").c_str(), nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
     ASSERT_TRUE(stopWrite(file(), "C3"));
     std::string j = bytes_of(journal());
     const fs::file_time_type madeAt = fs::last_write_time(journal());
@@ -547,7 +680,8 @@ TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
     const auto said = notices();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
-    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not whole"), HasSubstr("missing from index")));
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not whole"), HasSubstr("missing from index " + longName.substr(0, 150)),
+                                      Not(HasSubstr(longName.substr(0, 250)))));
     EXPECT_EQ(said[0].next, (ui::NextStep{ui::Step::RestoreDataFile, {file().string()}}));
     // What the quick check would have passed.
     sqlite3* db = nullptr;
