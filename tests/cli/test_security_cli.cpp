@@ -273,8 +273,10 @@ TEST_F(SecurityCli, AFailedConversionsPutBackGivesBackTheFilesRightsOrSaysWhatIt
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_gid, 1u);
 
-    // The company shared with group 4321, MASTER.GLM another member's.
-    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    // The company shared with group 4321, MASTER.GLM another member's; the text file's folder the
+    // group's too, so that the member's reject file is made and the run fails only at its report.
+    ASSERT_EQ(::chown(dir.c_str(), 0, 4321), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0775), 0);
     ASSERT_EQ(RunShell("chgrp -R 4321 " + ShellWord(shared.string()) + " && chmod -R g+rwX " + ShellWord(shared.string()))
                   .status, 0);
     ASSERT_EQ(::chown(glm.c_str(), 4322, 4321), 0);
