@@ -86,6 +86,9 @@ int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are those of a table's save that may not write its file.
     case Step::WritableFile: return voice == Voice::CommandLine ? 13860 : 13880;
     case Step::FindLockHolder: return voice == Voice::CommandLine ? 13864 : 13865;
+    case Step::LiftJournalBar: return voice == Voice::CommandLine ? 13930 : 13931;
+    case Step::LiftWriteBar: return voice == Voice::CommandLine ? 13932 : 13933;
+    case Step::TakeBackWhenLetGo: return voice == Voice::CommandLine ? 13936 : 13937;
     }
     return 0;
 }
@@ -135,7 +138,11 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
     case Step::EndLockHolder:
-    case Step::FindLockHolder: return convert_step(next, voice);
+    case Step::FindLockHolder:
+    case Step::LiftJournalBar:
+    case Step::TakeBackWhenLetGo: return convert_step(next, voice);
+    // What is run again is this command: Examine Files' words, then Prefill's.
+    case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
     }
     return 0;
 }
@@ -172,7 +179,8 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
-           step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal;
+           step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal || step == Step::RemoveLockFile ||
+           step == Step::LiftJournalBar;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

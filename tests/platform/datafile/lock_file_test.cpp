@@ -812,7 +812,10 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     {
         xio::LockTable refused(guarded, 1);
         EXPECT_EQ(refused.open(), XIO_LOCKED);
-        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+        // Said with its holder and what to do, never a bare errno.
+        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " is held for writing by process " +
+                                               std::to_string(holder) + " of user "));
+        EXPECT_EQ(refused.next().step, ui::Step::AgainWhenFinished);
     }
     // Made afresh between an open and its presence: refused there, it goes to the new file, whose
     // byte nobody holds.
@@ -884,8 +887,11 @@ TEST_F(LockFileTest, ADataFilesLockFileAWriterMayOnlyReadIsMadeAfreshOrSaidAtOnc
                    (next.step == ui::Step::RemoveLockFile ? next.args.at(0) + " of " + next.args.at(1) : "no step");
         });
         if (sticky) {
-            EXPECT_EQ(answer, "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " +
-                                  lock.string() + " of uid 5555");
+            // What it is, not a bare errno: it cannot be in use, as nobody holds it.
+            EXPECT_EQ(answer, "refused: the lock file " + lock.string() + " is a file of uid 5555 (mode 0644) that "
+                              "this user may not open for writing, and the sticky folder " + folder.string() +
+                              " (mode 1775) lets only its owner, the folder's owner and an administrator replace it | " +
+                              lock.string() + " of uid 5555");
             EXPECT_EQ(stat_of(lock).st_ino, planted);
         } else {
             EXPECT_EQ(answer, "locked");
