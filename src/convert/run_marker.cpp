@@ -148,7 +148,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             switch (n.kind) {
             case xio::RunNoticeKind::Refused:
             case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
-            case xio::RunNoticeKind::WriteStopped: *ending = xvlRCString::Get(13466); break;
+            case xio::RunNoticeKind::WriteStopped:
+                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : 13466);
+                break;
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;

@@ -364,8 +364,9 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             // Held whole, by whomever: waited for. Only the kernel's answer to a lock on this
             // very file could say that nobody it is for holds it; what this machine shows of
             // its holders only names them.
-            const auto holders = lock_holders(old.st_dev, old.st_ino);
-            const std::optional<LockHolder> first = holders.empty() ? std::nullopt : std::optional(holders.front());
+            std::optional<LockHolder> first;  // this program's own locks never keep it off
+            for (const LockHolder& h : lock_holders(old.st_dev, old.st_ino))
+                if (!first && h.pid != ::getpid()) first = h;
             r.held = first ? said_holder(*first) : kUnseenHolder;
             r.holder = first && first->pid > 0 ? first->words() : "";
             r.next = held_step(spec, w, path, first);
