@@ -303,6 +303,14 @@ struct Afresh {
     ui::NextStep next;     // held: what a person can do about it
 };
 
+// `r` left as it was, held by `h` (none: nobody seen): who, and what a person can do.
+Afresh held_by(Afresh r, const LockFileSpec& spec, const Wanted& w, const std::string& path, const std::optional<LockHolder>& h) {
+    r.held = h ? said_holder(*h) : kUnseenHolder;
+    r.holder = h && h->pid > 0 ? h->words() : "";
+    r.next = held_step(spec, w, path, h);
+    return r;
+}
+
 // A new lock file for the name of `spec`, made aside ("<name>.new<pid>") and given what `w`
 // wants: its descriptor and the name it has, or -1.
 int make_aside(int dirFd, const LockFileSpec& spec, const Wanted& w, std::string& aside) {
@@ -367,17 +375,10 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             std::optional<LockHolder> first;  // this program's own locks never keep it off
             for (const LockHolder& h : lock_holders(old.st_dev, old.st_ino))
                 if (!first && h.pid != ::getpid()) first = h;
-            r.held = first ? said_holder(*first) : kUnseenHolder;
-            r.holder = first && first->pid > 0 ? first->words() : "";
-            r.next = held_step(spec, w, path, first);
-            return r;
+            return held_by(r, spec, w, path, first);
         }
-        if (const std::optional<LockHolder> entitledOne = entitled_holder(spec, w, old.st_dev, old.st_ino)) {
-            r.held = said_holder(*entitledOne);
-            r.holder = entitledOne->pid > 0 ? entitledOne->words() : "";
-            r.next = held_step(spec, w, path, entitledOne);
-            return r;
-        }
+        if (const std::optional<LockHolder> entitledOne = entitled_holder(spec, w, old.st_dev, old.st_ino))
+            return held_by(r, spec, w, path, entitledOne);
         // Nobody seen at all: whoever held the exclusive lock let it go meanwhile (or is not
         // shown). What /proc/locks shows never frees a file to be renamed over: the caller
         // tries the lock again, where the kernel answers for this very file. Where the shared

@@ -263,7 +263,8 @@ LockHeld LockTable::heldBy(const struct flock& held) const {
     if (::stat(dataFile_.c_str(), &data) != 0) return h;
     for (const LockHolder& seen : lock_holders(file_->dev, file_->ino))
         if (seen.pid == held.l_pid && seen.uidKnown && seen.uid != 0 &&
-            write_right(seen.uid, seen.groups, data) == WriteRight::No)
+            write_right(seen.uid, seen.groups, data) == WriteRight::No &&
+            write_right(seen.uid, dataFile_.string(), data) == WriteRight::No)  // nor by an access list entry
             h.next = {ui::Step::EndLockHolder, {lockFile, h.who}};
     return h;
 }
