@@ -683,9 +683,9 @@ std::string LockHolder::ender() const {
 
 namespace {
 
-// The locks /proc/locks lists on the file of `dev`/`ino`: each holder's pid (0 for an open file
-// description's lock) and whether it only reads.
-std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
+// The locks one reading of /proc/locks lists on the file of `dev`/`ino`: each holder's pid (0 for
+// an open file description's lock) and whether it only reads.
+std::vector<std::pair<pid_t, bool>> lock_lines_once(dev_t dev, ino_t ino) {
     std::vector<std::pair<pid_t, bool>> lines;
     std::ifstream in("/proc/locks");
     std::string line;
@@ -703,6 +703,17 @@ std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
         const long p = std::strtol(pid.c_str(), nullptr, 10);
         lines.emplace_back(p > 0 ? static_cast<pid_t>(p) : 0, type == "READ");
     }
+    return lines;
+}
+
+// The same, from two readings taken together. The kernel hands /proc/locks out a piece of about a
+// page at a time, each from the place the last ended, counted in locks: a lock let go meanwhile
+// before that place moves the rest up, so one reading can miss a lock that stood all along. Two
+// miss the same one far more rarely. What is seen only names holders: it never frees a file.
+std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
+    std::vector<std::pair<pid_t, bool>> lines = lock_lines_once(dev, ino);
+    for (const auto& line : lock_lines_once(dev, ino))
+        if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
     return lines;
 }
 

@@ -16,8 +16,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -176,6 +174,7 @@ TEST_F(OwnJournal, AReadersLockOnTheReservedByteKeepsAStoppedWriteFromBeingReadO
     kill_and_reap(reader);
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);  // said taken back
 }
 
 // A journal nobody may remove (its folder made immutable just as a commit removes it) leaves the
@@ -185,15 +184,7 @@ TEST_F(OwnJournal, AReadersLockOnTheReservedByteKeepsAStoppedWriteFromBeingReadO
 TEST_F(OwnJournal, AJournalThatCannotBeRemovedIsSaidWithWhatKeepsItAndWhoLiftsIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make a folder immutable";
     made();
-    auto immutable = [&](bool on) {
-        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        int flags = 0;
-        bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0) ::close(fd);
-        return done;
-    };
+    auto immutable = [&](bool on) { return SetImmutable(dir, on); };
     struct Lifted {
         std::function<bool(bool)> set;
         ~Lifted() { set(false); }
@@ -234,6 +225,7 @@ TEST_F(OwnJournal, AJournalThatCannotBeRemovedIsSaidWithWhatKeepsItAndWhoLiftsIt
     ASSERT_TRUE(immutable(false));
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);  // said taken back
 }
 
 // A verdict holds only for the journal it was given of: one removed between the judge's look and
