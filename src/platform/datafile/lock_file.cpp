@@ -708,19 +708,15 @@ std::vector<std::pair<pid_t, bool>> lock_lines_once(dev_t dev, ino_t ino) {
 
 // The same, from readings taken together. The kernel hands /proc/locks out a piece of about a page
 // at a time, each from the place the last ended, counted in locks: a lock let go meanwhile before
-// that place moves the rest up, so one reading can miss a lock that stood all along. It is read
-// again while a reading adds a lock the others missed (four readings at most). What is seen only
-// names holders: it never frees a file.
+// that place moves the rest up, so one reading can miss a lock that stood all along, and two in a
+// row may miss it alike. Four readings miss it far more rarely. What is seen only names holders:
+// it never frees a file.
 std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
-    std::vector<std::pair<pid_t, bool>> lines = lock_lines_once(dev, ino);
-    for (int reading = 2, added = 1; added > 0 && reading <= 4; ++reading) {
-        added = 0;
+    constexpr int kReadings = 4;
+    std::vector<std::pair<pid_t, bool>> lines;
+    for (int reading = 0; reading < kReadings; ++reading)
         for (const auto& line : lock_lines_once(dev, ino))
-            if (std::find(lines.begin(), lines.end(), line) == lines.end()) {
-                lines.push_back(line);
-                ++added;
-            }
-    }
+            if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
     return lines;
 }
 
