@@ -6,6 +6,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
+#include "platform/datafile/write_bar.h"
 #include "support.h"
 #include "as_user.h"
 
@@ -13,12 +14,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -226,6 +230,22 @@ TEST_F(OwnJournal, AJournalThatCannotBeRemovedIsSaidWithWhatKeepsItAndWhoLiftsIt
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
     ASSERT_EQ(notices().size(), 1u);  // said taken back
+}
+
+// A journal on a file system mounted read-only (a read-only bind mount of its folder) cannot be
+// removed either: said with where it is mounted and the command that lifts it.
+TEST_F(OwnJournal, AReadOnlyMountIsSaidWithWhereItIsMountedAndHowToLiftIt) {
+    const std::string folder = dir.string();
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "needs root, to mount " << folder << ": " << std::strerror(errno);
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{folder};
+    ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    const xio::WriteBar bar = xio::removal_bar(journal().string());
+    EXPECT_EQ(bar.cause, "the file system holding " + folder + " is mounted read-only (at " + folder + ")");
+    EXPECT_EQ(bar.lift, "mount -o remount,rw " + folder);
 }
 
 // A verdict holds only for the journal it was given of: one removed between the judge's look and
