@@ -18,6 +18,7 @@
 #include "convert/conversion_types.h"
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
+#include "platform/ui/console_ui.h"
 #include "platform/import/xvl_template.h"
 
 #include <algorithm>
@@ -117,7 +118,13 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
                                                   : "cannot be opened (status " + std::to_string(status) + ")";
         // The data files' own text of a missing file says "does not exist" again: it is left out.
         if (status != XIO_NO_FILE) why += ": " + xio_error_text();
-        std::cerr << "dodedoz-cli: dump: " << abbr << " file " << name << " " << why << "\n";
+        // Who holds a file in use, and what to do, follows when the layer knows (a journal's
+        // refusal was said with its step when the command started).
+        const ui::NextStep next = xio_error_next_step();
+        std::cerr << "dodedoz-cli: dump: "
+                  << ui::console_text(ui::with_step(abbr + " file " + name + " " + why,
+                                                    ui::journal_refusal(next.step) ? ui::NextStep{} : next, ui::Voice::CommandLine))
+                  << "\n";
         return cli::kExitFailure;
     }
     std::ostringstream out;

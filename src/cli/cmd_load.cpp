@@ -136,8 +136,11 @@ public:
             if (const int s = xio_end_writes(t->handle); s != XIO_OK) {
                 // Only a failing store gets here; the files committed before this one keep
                 // their records, and the message says so.
-                std::cerr << "dodedoz-cli: load: " << t->label() << " could not be committed (status " << s
-                          << "): " << xio_error_text() << "\n";
+                // The layer's words say why; what a person can do follows, when it knows.
+                std::cerr << "dodedoz-cli: load: "
+                          << ui::console_text(ui::with_step(t->label() + " could not be committed: " + xio_error_text(),
+                                                            xio_error_next_step(), ui::Voice::CommandLine))
+                          << "\n";
                 return cli::kExitFailure;
             }
         }

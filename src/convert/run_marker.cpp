@@ -110,8 +110,12 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13293, n.reason, ui::kWarning, n.next};
             break;
         case xio::RunNoticeKind::WriteStopped:
-            // Tried here and not taken back: why (what it left), not "not read until".
-            s = !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite && n.next.step != ui::Step::MakeJournalReadable
+            // Tried here and not taken back: why (what it left), not "not read until". Kept from
+            // being taken back by anyone for now (a journal that cannot be removed, a reader's
+            // lock): what keeps it, whether this command tried or only looked.
+            s = n.next.step == ui::Step::LiftJournalBar || n.next.step == ui::Step::TakeBackWhenLetGo
+                    ? Said{13938, n.reason, ui::kError, n.next}
+                : !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite && n.next.step != ui::Step::MakeJournalReadable
                     ? Said{13818, n.reason, ui::kError, n.next}
                     : Said{13464, n.files, ui::kError, n.next};
             ok = false;
@@ -149,7 +153,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             switch (n.kind) {
             case xio::RunNoticeKind::Refused:
             case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
-            case xio::RunNoticeKind::WriteStopped: *ending = xvlRCString::Get(13466); break;
+            case xio::RunNoticeKind::WriteStopped:
+                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : 13466);
+                break;
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;

@@ -8,6 +8,7 @@
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
 #include "platform/datafile/utf8.h"
+#include "platform/datafile/write_bar.h"
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
@@ -164,6 +165,9 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
 // Playing the journal writes the file and the journal, and removing the journal after writes in
 // its folder. A sticky folder lets only the journal's owner, the folder's owner and root remove it.
 ui::NextStep take_back_step(const JournalJudgement& j) {
+    // Nobody removes it until an administrator lifts what keeps it (and a take-back would play it
+    // for nothing): every command says that, root's included.
+    if (const WriteBar bar = removal_bar(j.journal)) return {ui::Step::LiftJournalBar, {j.journal, bar.cause, bar.lift}};
     auto may = [](const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; };
     const std::string folder = std::filesystem::path(j.dataFile).parent_path().string();
     // This user's own journal, which this user may not read: only its read right is missing.
@@ -194,8 +198,21 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
             found.push_back(std::move(w));
             continue;
         }
+        // Kept from being taken back by a reader's lock: nobody takes it back until it lets go.
+        if (judged.kind == JournalKind::HeldOff) {
+            w.why = judged.reason();
+            w.next = judged.next();
+            found.push_back(std::move(w));
+            continue;
+        }
         if (judged.kind != JournalKind::Own && judged.kind != JournalKind::Unread) continue;
         w.next = take_back_step(judged);
+        if (w.next.step == ui::Step::LiftJournalBar) {
+            w.why = dataFile + " was left in the middle of a write, and its journal " + judged.journal +
+                    " cannot be removed: " + w.next.args[1] + ", which only an administrator lifts";
+            found.push_back(std::move(w));
+            continue;
+        }
         if (!w.next.args.empty()) {
             w.why = dataFile + " is not taken back by this user, who may not write it, its journal or its folder, "
                                "or remove its journal from a sticky folder";

@@ -2,7 +2,9 @@
 
 #include "platform/datafile/access_list.h"
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
+#include "platform/datafile/write_bar.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/sysmacros.h>
@@ -177,32 +180,45 @@ bool entitled(const LockFileSpec& spec, const Wanted& w, const LockHolder& h) {
     return g.st_mode & S_IWOTH;
 }
 
+// A holder as a refusal names it: who, and that it only reads where its lock says so.
+std::string said_holder(const LockHolder& h) { return h.words() + (h.shared ? ", a program reading it" : ""); }
+
 // Who holds the file of `dev`/`ino`, as words: its first holder this machine shows, or that
 // none could be seen.
 std::string holder_words(dev_t dev, ino_t ino) {
     const auto holders = lock_holders(dev, ino);
     if (holders.empty()) return kUnseenHolder;
-    return holders.front().words() + (holders.front().shared ? ", a program reading it" : "");
+    return said_holder(holders.front());
 }
 
-// The first holder of the file of `dev`/`ino` other than this program that it is for, as
-// words; empty when there is none.
-std::string entitled_holder(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
+// The first holder of the file of `dev`/`ino` other than this program that it is for; none when
+// there is none.
+std::optional<LockHolder> entitled_holder(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
     for (const auto& h : lock_holders(dev, ino))
-        if (h.pid != ::getpid() && entitled(spec, w, h)) return h.words();
-    return "";
+        if (h.pid != ::getpid() && entitled(spec, w, h)) return h;
+    return std::nullopt;
 }
 
-// The holders of the file of `dev`/`ino` as words, when every one seen (this program aside) is
-// one it is not for: empty when none is seen, or one it is for is among them.
-std::string foreign_holders(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
-    std::string words;
+// What a person can do about a lock file held by `h` (none: nobody seen): wait for a holder it is
+// for, or for one this machine does not show; have an administrator end one it is not for; find
+// one whose process cannot be seen (an open file description's) with fuser.
+ui::NextStep held_step(const LockFileSpec& spec, const Wanted& w, const std::string& path, const std::optional<LockHolder>& h) {
+    if (!h) return {ui::Step::AgainWhenFinished, {}};
+    if (h->pid <= 0) return {ui::Step::FindLockHolder, {path}};
+    if (!entitled(spec, w, *h)) return {ui::Step::EndLockHolder, {path, h->ender()}};
+    return {ui::Step::AgainWhenFinished, {h->words()}};
+}
+
+// The first holder of the file of `dev`/`ino`, when every one seen (this program aside) is one
+// it is not for: none when none is seen, or one it is for is among them.
+std::optional<LockHolder> foreign_holders(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
+    std::optional<LockHolder> first;
     for (const auto& h : lock_holders(dev, ino)) {
         if (h.pid == ::getpid()) continue;
-        if (entitled(spec, w, h)) return "";
-        if (words.empty()) words = h.words();
+        if (entitled(spec, w, h)) return std::nullopt;
+        if (!first) first = h;
     }
-    return words;
+    return first;
 }
 
 // A descriptor just opened, kept only when it is a regular file of one link: a pipe would
@@ -310,7 +326,17 @@ struct Afresh {
     int fd = -1;           // the new file, renamed over the name (not locked)
     bool changed = false;  // the name no longer names the file judged: to be looked at again
     std::string held;      // left as it was: who holds it (one it is for, or one unseen)
+    std::string holder;    // held: the holder as a step names it, when one is seen
+    ui::NextStep next;     // held: what a person can do about it
 };
+
+// `r` left as it was, held by `h` (none: nobody seen): who, and what a person can do.
+Afresh held_by(Afresh r, const LockFileSpec& spec, const Wanted& w, const std::string& path, const std::optional<LockHolder>& h) {
+    r.held = h ? said_holder(*h) : kUnseenHolder;
+    r.holder = h && h->pid > 0 ? h->words() : "";
+    r.next = held_step(spec, w, path, h);
+    return r;
+}
 
 // A new lock file for the name of `spec`, made aside ("<name>.new<pid>") and given what `w`
 // wants: its descriptor and the name it has, or -1.
@@ -373,10 +399,13 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             // Held whole, by whomever: waited for. Only the kernel's answer to a lock on this
             // very file could say that nobody it is for holds it; what this machine shows of
             // its holders only names them.
-            r.held = holder_words(old.st_dev, old.st_ino);
-            return r;
+            std::optional<LockHolder> first;  // this program's own locks never keep it off
+            for (const LockHolder& h : lock_holders(old.st_dev, old.st_ino))
+                if (!first && h.pid != ::getpid()) first = h;
+            return held_by(r, spec, w, path, first);
         }
-        if (r.held = entitled_holder(spec, w, old.st_dev, old.st_ino); !r.held.empty()) return r;
+        if (const std::optional<LockHolder> entitledOne = entitled_holder(spec, w, old.st_dev, old.st_ino))
+            return held_by(r, spec, w, path, entitledOne);
         // Nobody seen at all: whoever held the exclusive lock let it go meanwhile (or is not
         // shown). What /proc/locks shows never frees a file to be renamed over: the caller
         // tries the lock again, where the kernel answers for this very file. Where the shared
@@ -423,14 +452,14 @@ int afresh_from_outsiders(const LockFileSpec& spec, const std::string& path, dev
 }
 
 // foreign_holders for the lock file of `spec` (its folder opened when not given).
-std::string foreign_holder(const LockFileSpec& spec, dev_t dev, ino_t ino) {
+std::optional<LockHolder> foreign_holder(const LockFileSpec& spec, dev_t dev, ino_t ino) {
     int dirFd = spec.dirFd;
     int ownDir = -1;
     if (dirFd < 0 && (dirFd = ownDir = ::open(with_slash(spec.folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
-        return "";
-    const std::string words = foreign_holders(spec, wanted_of(spec, dirFd), dev, ino);
+        return std::nullopt;
+    std::optional<LockHolder> holder = foreign_holders(spec, wanted_of(spec, dirFd), dev, ino);
     if (ownDir >= 0) ::close(ownDir);
-    return words;
+    return holder;
 }
 
 // Whether the name the lock file `o` was opened by still names the file it is open on.
@@ -465,14 +494,15 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
             // is said at once rather than waited for.
             if (err == EWOULDBLOCK && !judged) {
                 judged = true;
-                if (const std::string foreign = foreign_holder(spec, o.dev, o.ino); !foreign.empty()) {
+                if (const std::optional<LockHolder> foreign = foreign_holder(spec, o.dev, o.ino)) {
                     ::close(o.fd);
                     o.fd = -1;
                     o.error = EWOULDBLOCK;
                     o.foreign = true;
-                    o.holder = foreign;
-                    o.why = "is held by " + foreign + ", which is none of the programs it is for";
-                    o.next = {ui::Step::EndLockHolder, {o.path, foreign}};
+                    o.holder = foreign->words();
+                    o.why = "is held by " + o.holder + ", which is none of the programs it is for";
+                    // The process to end: for a lock that outlived its taker, the one keeping it.
+                    o.next = {ui::Step::EndLockHolder, {o.path, foreign->ender()}};
                     return o;
                 }
             }
@@ -593,8 +623,9 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             }
             if (fd < 0 && !fresh.held.empty()) {
                 o.error = EWOULDBLOCK;
-                o.holder = fresh.held;
+                o.holder = fresh.holder;
                 o.why = "is held by " + fresh.held;
+                o.next = fresh.next;
                 o.dev = st.st_dev;
                 o.ino = st.st_ino;
                 o.owner = st.st_uid;
@@ -613,6 +644,12 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             }
             o.error = err;
             o.why = failure_text(err, "cannot be opened");
+            // One this user could have made afresh but for a sticky folder: said as what it is.
+            if (const StickyBar bar = sticky_bar(o.path); err == EACCES && !fits(spec, w, st) && bar.barred)
+                o.why = "is a file of " + user_name(st.st_uid) + " (mode " + mode_digits(st.st_mode & 07777) +
+                        ") that this user may not open for writing, and the sticky folder " + bar.folder + " (mode " +
+                        mode_digits(bar.folderMode) + ") lets only its owner, the folder's owner and an administrator "
+                        "replace it";
             if (const std::string held = holder_words(st.st_dev, st.st_ino); err == EACCES && held != kUnseenHolder)
                 o.why += ", and is held by " + held;
             // Not as it should be and not to be locked by this user, so not to be made afresh by
@@ -647,7 +684,7 @@ std::string process_words(pid_t pid) {
 }
 
 std::string LockHolder::words() const {
-    if (pid <= 0) return kDescriptionHolder;
+    if (pid <= 0) return kDescriptionHolder + (keeper.empty() ? "" : ", kept open by " + keeper);
     if (ended)
         return "a process that has ended (process " + std::to_string(pid) +
                ", which took the lock), through a descriptor another process kept" +
@@ -658,11 +695,24 @@ std::string LockHolder::words() const {
     return "process " + std::to_string(pid) + " of user " + (find_user(uid, name, group) ? name : std::to_string(uid));
 }
 
+std::string answered_holder(pid_t pid, dev_t dev, ino_t ino) {
+    if (pid > 0) return process_words(pid);
+    if (pid == 0) return "a program this machine does not show (one on another machine, or in another container)";
+    for (const LockHolder& seen : lock_holders(dev, ino))
+        if (seen.pid <= 0) return seen.words();  // with the process seen keeping it open
+    return LockHolder{}.words();
+}
+
+std::string LockHolder::ender() const {
+    if (pid > 0 && !ended) return words();
+    return keeper.empty() ? "one this user cannot see" : keeper;
+}
+
 namespace {
 
-// The locks /proc/locks lists on the file of `dev`/`ino`: each holder's pid (0 for an open file
-// description's lock) and whether it only reads.
-std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
+// The locks one reading of /proc/locks lists on the file of `dev`/`ino`: each holder's pid (0 for
+// an open file description's lock) and whether it only reads.
+std::vector<std::pair<pid_t, bool>> lock_lines_once(dev_t dev, ino_t ino) {
     std::vector<std::pair<pid_t, bool>> lines;
     std::ifstream in("/proc/locks");
     std::string line;
@@ -683,9 +733,24 @@ std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
     return lines;
 }
 
-// A process other than `except` seen holding the file of `dev`/`ino` open, as words; empty when
-// none can be seen (another user's descriptors are shown to root and to that user alone).
-std::string keeper_of(dev_t dev, ino_t ino, pid_t except) {
+// The same, from readings taken together. The kernel hands /proc/locks out a piece of about a page
+// at a time, each from the place the last ended, counted in locks: a lock let go meanwhile before
+// that place moves the rest up, so one reading can miss a lock that stood all along, and two in a
+// row may miss it alike. Four readings miss it far more rarely. What is seen only names holders:
+// it never frees a file.
+std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
+    constexpr int kReadings = 4;
+    std::vector<std::pair<pid_t, bool>> lines;
+    for (int reading = 0; reading < kReadings; ++reading)
+        for (const auto& line : lock_lines_once(dev, ino))
+            if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+    return lines;
+}
+
+// A process other than those of `except` seen holding the file of `dev`/`ino` open, as words;
+// empty when none can be seen (another user's descriptors are shown to root and to that user
+// alone).
+std::string keeper_of(dev_t dev, ino_t ino, const std::vector<pid_t>& except) {
     DIR* proc = ::opendir("/proc");
     if (!proc) return "";
     std::string found;
@@ -693,7 +758,7 @@ std::string keeper_of(dev_t dev, ino_t ino, pid_t except) {
         const std::string pid = e->d_name;
         if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); })) continue;
         const pid_t p = static_cast<pid_t>(std::stol(pid));
-        if (p == except || p == ::getpid()) continue;
+        if (p == ::getpid() || std::find(except.begin(), except.end(), p) != except.end()) continue;
         const std::string fds = "/proc/" + pid + "/fd";
         DIR* dir = ::opendir(fds.c_str());
         if (!dir) continue;
@@ -717,12 +782,18 @@ std::string keeper_of(dev_t dev, ino_t ino, pid_t except) {
 std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
     std::vector<LockHolder> holders;
     bool endedSeen = false;
-    for (const auto& [pid, shared] : lock_lines(dev, ino)) {
+    const auto lines = lock_lines(dev, ino);
+    for (const auto& [pid, shared] : lines) {
         LockHolder h;
         h.pid = pid;
         h.shared = shared;
         // An open file description's lock: a holder whose user cannot be seen, and counts as one.
+        // The process keeping it is looked for among those with the file open that hold no lock
+        // of their own there (every program of this one's present on it holds one).
         if (h.pid <= 0) {
+            std::vector<pid_t> locking;
+            for (const auto& line : lines) locking.push_back(line.first);
+            h.keeper = keeper_of(dev, ino, locking);
             holders.push_back(h);
             continue;
         }
@@ -755,7 +826,7 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
         return h.ended && std::none_of(again.begin(), again.end(), [&](const auto& l) { return l.first == h.pid; });
     });
     for (auto& h : holders)
-        if (h.ended) h.keeper = keeper_of(dev, ino, h.pid);
+        if (h.ended) h.keeper = keeper_of(dev, ino, {h.pid});
     return holders;
 }
 
@@ -765,6 +836,10 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
     failure.error = o.error;
     failure.cause = "the lock file " + o.path + " " + o.why;
     failure.next = o.next;
+    // Not to be made or opened for writing by anyone (an immutable folder, a read-only file
+    // system): no program to wait for; an administrator lifts it.
+    if (const WriteBar bar = !failure.next && o.error != EWOULDBLOCK ? write_bar(o.path) : WriteBar{})
+        failure.next = {ui::Step::LiftWriteBar, {o.path, bar.cause, bar.lift}};
     if (o.error == EWOULDBLOCK && o.foreign) {
         failure.holder = o.holder;
         failure.foreign = true;

@@ -127,17 +127,28 @@ struct LockHolder {
     // The process that took the lock has ended, and a descriptor another process kept holds it
     // (seen listed again after its process was found gone): never a live run.
     bool ended = false;
-    std::string keeper;  // ended: "process 456 of user dzso", a process seen keeping it open
+    // Ended, or an open file description's lock (pid 0): "process 456 of user dzso", a process
+    // seen keeping the file open (for a description's, one that holds no lock of its own there).
+    std::string keeper;
     std::vector<gid_t> groups;
     // "process 123 of user dzsa" (or "of uid 1234"; "process 123" when its user cannot be seen);
-    // an open file description's lock (pid 0) and an ended process's are said as what they are.
+    // an open file description's lock (pid 0) and an ended process's are said as what they are,
+    // with the process seen keeping the file open.
     std::string words() const;
+    // The process an administrator ends to let the lock go, as a step names it: the holder's own
+    // words, or for a lock that outlives its taker (ended, or an open file description's) the
+    // process seen keeping the file open ("one this user cannot see" when none is).
+    std::string ender() const;
 };
 // The processes (this one included) that hold a lock (flock or POSIX) on the file of `dev`/`ino`; an empty
 // list when none is seen (none, or one on another machine).
 std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino);
 // "process <pid> of user <name>" for a process of this machine.
 std::string process_words(pid_t pid);
+// The holder of a POSIX lock on the file of `dev`/`ino` as F_GETLK answers it (`pid`: -1 for an
+// open file description's lock, with the process seen keeping the file open; 0 for one this
+// machine does not show), in words.
+std::string answered_holder(pid_t pid, dev_t dev, ino_t ino);
 
 // Why a bounded wait for a lock ended without it, and what a person can do.
 struct LockWaitFailure {

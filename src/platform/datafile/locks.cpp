@@ -1,6 +1,7 @@
 #include "platform/datafile/locks.h"
 
 #include "platform/datafile/lock_file.h"
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
@@ -92,6 +93,9 @@ bool record_of(char kind, const std::string& key, std::pair<uint16_t, int64_t>& 
 
 // The presence byte: no kind or key hashes to it (those bytes are below 2^62).
 constexpr off_t kPresenceByte = static_cast<off_t>(1ull << 62);
+// The tries (2 ms apart) an open waits for the presence byte before it asks who holds it off: a
+// replacer holds the lock file whole for a few system calls before its new file stands.
+constexpr int kPresenceGrace = 100;
 
 struct flock byte_lock(short type, off_t at) {
     struct flock fl {};
@@ -228,9 +232,41 @@ bool LockTable::retake(std::chrono::steady_clock::time_point& deadline) {
     return wasPresent ? show(deadline) == XIO_OK : attach(true);
 }
 
-// Whether a lock of the whole file (a replacer's, for a moment) keeps `fl` off.
-bool LockTable::heldWhole(struct flock fl) const {
-    return ::fcntl(file_->fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK && fl.l_start == 0 && fl.l_len == 0;
+bool LockTable::refitting(const struct flock& held) const {
+    if (held.l_type != F_WRLCK || held.l_start != 0 || held.l_len != 0 || held.l_pid <= 0) return false;
+    // A replacer makes its new file aside as "<lock file>.new<its process>" while it holds the old
+    // file whole, and renames it over the name before it lets go.
+    struct stat st {};
+    return ::lstat((path_.string() + ".new" + std::to_string(held.l_pid)).c_str(), &st) == 0;
+}
+
+LockHeld LockTable::heldBy(const struct flock& held) const {
+    LockHeld h;
+    const std::string lockFile = path_.string();
+    h.reading = held.l_type == F_RDLCK;
+    // -1 for an open file description's lock (F_OFD_SETLK), which belongs to no process; 0 when
+    // the holder lives in another pid namespace (a container) or on another machine.
+    h.description = held.l_pid < 0;
+    h.who = answered_holder(held.l_pid, file_->dev, file_->ino);
+    if (h.description) {
+        h.next = {ui::Step::FindLockHolder, {lockFile}};
+        return h;
+    }
+    if (held.l_pid == 0) {
+        h.next = {ui::Step::AgainWhenFinished, {}};
+        return h;
+    }
+    h.next = {ui::Step::AgainWhenFinished, {h.who}};
+    // One that may not write the data file (a descriptor opened while the lock file was wider)
+    // runs nothing of this program's, which never lets go: an administrator ends it.
+    struct stat data {};
+    if (::stat(dataFile_.c_str(), &data) != 0) return h;
+    for (const LockHolder& seen : lock_holders(file_->dev, file_->ino))
+        if (seen.pid == held.l_pid && seen.uidKnown && seen.uid != 0 &&
+            write_right(seen.uid, seen.groups, data) == WriteRight::No &&
+            write_right(seen.uid, dataFile_.string(), data) == WriteRight::No)  // nor by an access list entry
+            h.next = {ui::Step::EndLockHolder, {lockFile, h.who}};
+    return h;
 }
 
 int LockTable::open(LockUse use) {
@@ -247,8 +283,10 @@ int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
         if (file_->present == 0 && file_->fd >= 0) {
             struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
             // Held off while another program makes the lock file afresh (a few system calls,
-            // under its lock of every byte), waited for; by an outsider's write lock of the byte,
-            // not waited out.
+            // under its lock of every byte), waited for; by any other write lock of the byte
+            // (a program holding the whole file, an outsider's lock of the byte), said at once
+            // with its holder, after a moment's grace for a replacer not yet seen making its
+            // new file.
             bool moved = false;
             for (int tries = 0; ::fcntl(file_->fd, F_SETLK, &fl) != 0; ++tries) {
                 const int err = errno;
@@ -256,10 +294,23 @@ int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
                     moved = true;
                     break;
                 }
-                if ((err != EAGAIN && err != EACCES) || (tries >= 50 && (!heldWhole(fl) || std::chrono::steady_clock::now() >= waitUntil))) {
+                if (err != EAGAIN && err != EACCES) {
                     // Unseen, this program could let another believe it had the file alone.
                     error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(err);
                     return XIO_LOCKED;
+                }
+                if (tries >= kPresenceGrace) {
+                    // Only a write lock keeps a read lock off: its holder writes the lock file.
+                    struct flock held = fl;
+                    if (::fcntl(file_->fd, F_GETLK, &held) != 0) held.l_pid = 0;  // not to be seen
+                    else if (held.l_type == F_UNLCK) continue;  // let go meanwhile
+                    if (!refitting(held) || std::chrono::steady_clock::now() >= waitUntil) {
+                        const LockHeld by = heldBy(held);
+                        error_ = "the lock file " + path_.string() + " is held for writing by " + by.who +
+                                 ": its lock keeps every other program from opening the data file";
+                        next_ = by.next;
+                        return XIO_LOCKED;
+                    }
                 }
                 ::usleep(2000);
             }
@@ -417,23 +468,16 @@ LockHeld LockTable::holder(char kind, const std::string& key) {
     LockHeld held;
     if (!attach(false)) return held;
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end()) {
-        if (it->second != owner_) held.who = "another handle of this program";
+        if (it->second != owner_) {
+            held.who = "another handle of this program";
+            held.next = {ui::Step::AgainWhenFinished, {}};
+        }
         return held;
     }
     if (file_->fd < 0) return held;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return held;
-    held.reading = fl.l_type == F_RDLCK;
-    // -1 for an open file description's lock (F_OFD_SETLK), which belongs to no process; 0 when
-    // the holder lives in another pid namespace (a container) or on another machine.
-    held.description = fl.l_pid < 0;
-    if (held.description)
-        held.who = "a program whose process cannot be seen (it holds the lock through an open file description)";
-    else if (fl.l_pid == 0)
-        held.who = "a program this machine does not show (one on another machine, or in another container)";
-    else
-        held.who = process_words(fl.l_pid);
-    return held;
+    return heldBy(fl);
 }
 
 }  // namespace dz::xio

@@ -81,6 +81,10 @@ struct LockHeld {
     bool reading = false;  // it holds a read lock only
     // An open file description's lock, which names no process: how to find it is the step.
     bool description = false;
+    // What a person can do: wait for a holder that may write the data file (or one this machine
+    // does not show); have an administrator end one that may not, or find one whose process
+    // cannot be seen.
+    ui::NextStep next;
 };
 
 class LockTable {
@@ -133,7 +137,11 @@ private:
     // Shows presence on the lock file, trying until `deadline` while it is made afresh (unset:
     // from the first remake; the presence byte held whole is waited for the bound from now).
     int show(std::chrono::steady_clock::time_point& deadline);
-    bool heldWhole(struct flock fl) const;
+    // Whether the lock `held` (as F_GETLK answered it) is a replacer's, for the moment it makes
+    // the lock file afresh: a write lock over the whole file by a process whose new file stands.
+    bool refitting(const struct flock& held) const;
+    // Who holds the lock `held` (as F_GETLK answered it), in words, with the step that fits.
+    LockHeld heldBy(const struct flock& held) const;
     bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
     void leaveAlone();

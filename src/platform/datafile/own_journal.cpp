@@ -1,5 +1,6 @@
 #include "platform/datafile/own_journal.h"
 
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
 
@@ -34,6 +35,8 @@ constexpr std::size_t kIdentity = 60;
 constexpr std::size_t kCountValidFor = 92;
 // In a journal header: the number of pages the file had when the write began.
 constexpr std::size_t kOriginalPages = 16;
+// SQLite's reserved byte: its writers' lock, one past the pending byte (2^30).
+constexpr off_t kReservedByte = 0x40000001;
 
 uint32_t be32(const unsigned char* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
@@ -92,10 +95,31 @@ public:
         out.assign(n, 0);
         return open_ && file_->pMethods->xRead(file_.get(), out.data(), static_cast<int>(n), at) == SQLITE_OK;
     }
-    // Whether a program holds the file's reserved lock: it is writing the file now.
-    bool reserved() {
+    // Who holds the file's reserved lock (SQLite's writers' byte). SQLite counts any lock there as
+    // a writer's; only a write lock is one (or a connection of this program's own, which F_GETLK
+    // does not show): a program writing the file now. A read lock there, which no writer can
+    // hold beside, is a reader's (`reader` its pid as F_GETLK answers it).
+    enum class Reserved { None, Writer, Reader };
+    Reserved reserved(pid_t& reader) {
         int held = 0;
-        return open_ && file_->pMethods->xCheckReservedLock(file_.get(), &held) == SQLITE_OK && held != 0;
+        if (!open_ || file_->pMethods->xCheckReservedLock(file_.get(), &held) != SQLITE_OK || held == 0)
+            return Reserved::None;
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = kReservedByte;
+        fl.l_len = 1;
+        const int fd = xio_private::unix_descriptor(file_.get());
+        struct stat opened {}, named {};
+        if (fd < 0 || ::fstat(fd, &opened) != 0 || ::stat(name_, &named) != 0 || opened.st_ino != named.st_ino ||
+            opened.st_dev != named.st_dev || ::fcntl(fd, F_GETLK, &fl) != 0 || fl.l_type != F_RDLCK)
+            return Reserved::Writer;
+        reader = fl.l_pid;
+        return Reserved::Reader;
+    }
+    bool writing() {
+        pid_t reader = 0;
+        return reserved(reader) == Reserved::Writer;
     }
 
 private:
@@ -252,17 +276,17 @@ std::string names_of(const struct stat& st) { return "a file of " + std::to_stri
 Outcome hot(Judging& g) {
     Bytes first;
     if (g.st.st_size != 0 && read_at(g.fd, first, 1, 0) && first[0] != 0) return Outcome::Next;
-    const bool live = g.use == JournalUse::Look && g.reader().reserved();
+    const bool live = g.use == JournalUse::Look && g.reader().writing();
     if (!live && g.st.st_nlink != 1) return refused(g, names_of(g.st));
     return judged(g, live ? JournalKind::Live : JournalKind::Idle);
 }
 
 // 7. Hot where SQLite is about to write its own journal: only one who may write the file could
-// have made it since SQLite looked. A look meets a program writing the file (its reserved lock):
-// that program's own journal.
+// have made it since SQLite looked. A look meets a program writing the file (a write lock on its
+// reserved byte): that program's own journal. A reader's lock there is no writer's: judged on.
 Outcome live(Judging& g) {
     if (g.use == JournalUse::Create) return g.ownerWrites ? judged(g, JournalKind::Idle) : refused(g);
-    if (g.use == JournalUse::Look && g.reader().reserved()) return judged(g, JournalKind::Live);
+    if (g.use == JournalUse::Look && g.reader().writing()) return judged(g, JournalKind::Live);
     return Outcome::Next;
 }
 
@@ -515,11 +539,16 @@ std::string JournalJudgement::reason() const {
                "read nor written now";
     case JournalRefusal::NotItsOwn: break;
     }
+    if (kind == JournalKind::HeldOff)
+        return dataFile + " was left in the middle of a write (its journal " + journal + " stands hot), and " + holder +
+               " holds a read lock on the file's reserved byte, which SQLite takes for a writer's: until it lets go, "
+               "that write cannot be taken back, and the file is neither read nor written";
     return journal + " is " + what + (ofItsFile ? "" : ", not the journal of " + dataFile) + ": " + never +
            user_name(owner) + ", who owns it, or an administrator removes it";
 }
 
 ui::NextStep JournalJudgement::next() const {
+    if (kind == JournalKind::HeldOff) return {ui::Step::TakeBackWhenLetGo, {holder, dataFile}};
     switch (refusal) {
     case JournalRefusal::Damaged: return {ui::Step::RestoreFromBackupAndRemoveJournal, {dataFile, journal}};
     case JournalRefusal::FormerWriter:
@@ -564,6 +593,13 @@ JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standin
                                                : std::string(check.words) + " (" + g.detail + ")";
         }
         break;  // judged here, or refused
+    }
+    // The file's stopped write (or a writer's this user may not read), which SQLite, meeting a
+    // reader's lock on the reserved byte, would take for a live write's and read past.
+    if (pid_t reader = 0; use == JournalUse::Look && (j.kind == JournalKind::Own || j.kind == JournalKind::Unread) &&
+                          g.reader().reserved(reader) == DataFileReader::Reserved::Reader) {
+        j.kind = JournalKind::HeldOff;
+        j.holder = answered_holder(reader, g.file.st_dev, g.file.st_ino);
     }
     if (j.kind != JournalKind::None) {
         std::function<void(const std::string&)> hook;

@@ -26,6 +26,12 @@ enum class JournalKind {
     Unread,  // a journal of one who may write the file that this user may not read: only one
              // who may read it can tell it, and take it back
     NotOwn,  // anything else: never played, never removed
+    // A look's verdict on a journal that would be Own or Unread: a program holds a read lock on
+    // the file's reserved byte, which SQLite takes for a writer's, so it would read the file as
+    // if no journal stood and never take the write back. No writer can hold that byte meanwhile,
+    // so it is the file's stopped write, and the file is neither read nor written until that
+    // holder lets go. `holder` names it.
+    HeldOff,
 };
 
 // Why a journal that is not played stands refused (NotOwn): each is said in its own words, with a
@@ -67,11 +73,12 @@ struct JournalJudgement {
     ino_t inode = 0;
     nlink_t names = 0;
     std::shared_ptr<const int> descriptor;
+    std::string holder;   // HeldOff: who holds the reserved byte ("process 123 of user dzso")
 
-    // NotOwn: why the data file is refused, naming the journal (or the log beside the file) and
-    // what it is.
+    // NotOwn, HeldOff: why the data file is refused, naming the journal (or the log beside the
+    // file) and what it is, or the holder.
     std::string reason() const;
-    // NotOwn: what is done with it, and by whom (JournalRefusal).
+    // NotOwn: what is done with it, and by whom (JournalRefusal); HeldOff: TakeBackWhenLetGo.
     ui::NextStep next() const;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/datafile/run_mark.h"
 
+#include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
 
 #include <cerrno>
@@ -70,9 +71,14 @@ MarkFound read_run_mark(const std::string& dataFile, RunMark& mark, std::string*
     mark = {};
     struct stat st {};
     if (::stat(dataFile.c_str(), &st) != 0 && errno == ENOENT) return MarkFound::Missing;
+    // A stopped write that a reader's lock hides from SQLite, which would read the file past it,
+    // is not read at all: unsettled, as SQLite's own refusal of a stopped write is.
+    struct stat journal {};
+    const bool hidden = ::lstat((dataFile + "-journal").c_str(), &journal) == 0 &&
+                        xio::judge_journal(dataFile).kind == xio::JournalKind::HeldOff;
     sqlite3* db = nullptr;
     // Read-only: a look reads it too, and a write left in the middle is never played here.
-    int rc = open_raw(dataFile, SQLITE_OPEN_READONLY, db);
+    int rc = hidden ? SQLITE_BUSY : open_raw(dataFile, SQLITE_OPEN_READONLY, db);
     if (rc == SQLITE_OK) sqlite3_busy_timeout(db, 2000);
     sqlite3_stmt* st1 = nullptr;
     std::string format, value;
@@ -97,7 +103,6 @@ MarkFound read_run_mark(const std::string& dataFile, RunMark& mark, std::string*
     const std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_finalize(st1);
     sqlite3_close(db);
-    struct stat journal {};
     const bool journalStands = ::stat((dataFile + "-journal").c_str(), &journal) == 0 && journal.st_size > 0;
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED || extended == SQLITE_READONLY_ROLLBACK ||
         extended == SQLITE_READONLY_RECOVERY || (rc != SQLITE_OK && journalStands)) {

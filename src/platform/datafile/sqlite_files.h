@@ -25,4 +25,17 @@ int open_raw(const std::filesystem::path& path, int flags, sqlite3*& db);
 // Whether this program has the data file open, on any connection.
 bool open_on_a_connection(const std::string& dataFile);
 
+// The descriptor SQLite's unix file layer keeps for a file it opened: its file object holds it
+// after the methods, the layer and the inode's lock record. Trust it only once it is checked to
+// be the file meant (-1: none).
+inline int unix_descriptor(const sqlite3_file* file) {
+    struct Head {
+        const sqlite3_io_methods* methods;
+        sqlite3_vfs* vfs;
+        void* inode;
+        int fd;
+    };
+    return file && file->pMethods ? reinterpret_cast<const Head*>(file)->fd : -1;
+}
+
 }  // namespace dz::xio_private

@@ -3,6 +3,7 @@
 
 #include "platform/datafile/journal_guard.h"
 #include "platform/datafile/lock_file.h"
+#include "platform/datafile/write_bar.h"
 
 #include <optional>
 #include <sys/random.h>
@@ -292,13 +293,21 @@ int db_fail(Handle& hd, int rc) {
     const char* name = sqlite3_db_filename(hd.db(), "main");
     const std::string removal = name && *name ? xio::journal_removal_failure(name) : std::string();
     if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
-    else if (!removal.empty())
+    else if (const std::string journal = std::string(name ? name : "") + "-journal"; !removal.empty()) {
         // The file holds the write, and its journal, hot, takes it back at the file's next open for
-        // writing: the write is not committed, as the failure says.
-        g_error = hd.path.string() + ": the write was not committed: its journal " + std::string(name) +
-                  "-journal could not be removed (" + removal + "), so it still stands beside the file, and the "
-                  "file's next open for writing takes the write back from it";
-    else g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+        // writing: the write is not committed, as the failure says. What keeps the journal from
+        // being removed (an immutable folder, a read-only file system) keeps that open from
+        // taking it back too, until an administrator lifts it: said with the step.
+        const xio::WriteBar bar = xio::removal_bar(journal);
+        g_error = hd.path.string() + ": the write was not committed: its journal " + journal + " could not be removed (" +
+                  removal + (bar ? ": " + bar.cause : "") + "), so it still stands beside the file, and " +
+                  (bar ? "the first writing command after an administrator lifts that takes the write back from it"
+                       : "the file's next open for writing takes the write back from it");
+        g_errorNext = bar ? ui::NextStep{ui::Step::LiftJournalBar, {journal, bar.cause, bar.lift}} : ui::NextStep{};
+    } else {
+        g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+        g_errorNext = {};
+    }
     return failed_with(hd, rc);
 }
 

@@ -25,17 +25,14 @@ int writer_lock_held(Handle& hd, int status) {
                          ui::NextStep{ui::Step::AgainWhenFinished, {}});
     // A read lock over the writer's byte is a program reading the file, not writing it.
     const std::string doing = std::string(reading ? "reading" : "writing") + " it";
-    ui::NextStep next{ui::Step::AgainWhenFinished, {}};
     // A process this machine names; otherwise what the holder is (one whose process cannot be
-    // seen, one this machine does not show) is said once, as it is.
-    if (who.rfind("process ", 0) == 0) {
-        next.args.push_back(who);
+    // seen, one this machine does not show) is said once, as it is. The step is the holder's
+    // (LockHeld::next): one held through an open file description names no process, and an
+    // administrator finds it.
+    if (who.rfind("process ", 0) == 0)
         return set_error(status, hd.path.string() + " is in use by another program (" + who + ") that is " + doing + lockFile,
-                         std::move(next));
-    }
-    // One held through an open file description names no process: an administrator finds it.
-    if (held.description) next = {ui::Step::FindLockHolder, {hd.locks->path().string()}};
-    return set_error(status, hd.path.string() + " is in use by " + who + ", which is " + doing + lockFile, std::move(next));
+                         held.next);
+    return set_error(status, hd.path.string() + " is in use by " + who + ", which is " + doing + lockFile, held.next);
 }
 
 namespace {

@@ -109,8 +109,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->conn) {
         // What stands at the file's journal name is judged before anything meets it: SQLite plays
         // a hot journal at its first read, and waits for ever on a pipe it opens to read.
+        // A stopped write that a reader's lock keeps SQLite from seeing is never read past.
         const xio::JournalJudgement journal = xio::judge_journal(path.string());
-        if (journal.kind == xio::JournalKind::NotOwn) return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        if (journal.kind == xio::JournalKind::NotOwn || journal.kind == xio::JournalKind::HeldOff)
+            return set_error(XIO_LOCKED, journal.reason(), journal.next());
         // One that holds no write is a writer's to write over: named when this one may not.
         if (const xio::IdleJournalBar idle = readOnly ? xio::IdleJournalBar{} : xio::idle_journal_bar(journal); idle.barred)
             return set_error(XIO_LOCKED, idle.reason, idle.next);
@@ -187,13 +189,17 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     // was kept from opening as the file's journal is said as it is, never "corrupt".
     if (rc != SQLITE_OK) {
         const xio::JournalJudgement journal = xio::judge_journal(path.string());
-        if (journal.kind == xio::JournalKind::NotOwn) return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        if (journal.kind == xio::JournalKind::NotOwn || journal.kind == xio::JournalKind::HeldOff)
+            return set_error(XIO_LOCKED, journal.reason(), journal.next());
         if (extended == SQLITE_READONLY_ROLLBACK || journal.kind == xio::JournalKind::Unread)
             return set_error(XIO_LOCKED,
                              path.string() + " was left in the middle of a write: the program writing it stopped before "
                                              "its commit, and the file is not read until that write is taken back from "
                                              "its journal",
                              xio::take_back_step(journal));
+        // A program holds the file's writers' lock beside its journal: the file stands in the
+        // middle of its write, which it has not finished.
+        if (journal.kind == xio::JournalKind::Live) return db_fail(*hd, SQLITE_BUSY);
     }
     if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
@@ -260,7 +266,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     // A look never makes the lock file (it writes nothing anywhere); it uses one that is there.
     const xio::LockUse use = !readOnly ? xio::LockUse::Write : g_foretellScopes > 0 ? xio::LockUse::Foretell : xio::LockUse::Look;
     if (hd->locks->open(use) != XIO_OK) {
-        const std::string text = path.string() + " is in use: " + hd->locks->error();
+        // A lock file no lock can be taken on is not in use: nothing holds it.
+        const bool unusable = hd->locks->next().step == ui::Step::RemoveLockFile;
+        const std::string text = path.string() + (unusable ? " cannot be opened: " : " is in use: ") + hd->locks->error();
         // No lock file, and none can be made where this user may not write: not another's doing.
         std::error_code missing;
         if (!readOnly && !folder_writable(path) && !std::filesystem::exists(hd->locks->path(), missing))

@@ -99,6 +99,9 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::EndHolderThenPutBack:
         return (next.args.size() > 2 ? 13947 : 13945) + (voice == Voice::CommandLine ? 0 : 1);
     case Step::MayEndLockHolder: return voice == Voice::CommandLine ? 13949 : 13950;
+    case Step::LiftJournalBar: return voice == Voice::CommandLine ? 13930 : 13931;
+    case Step::LiftWriteBar: return voice == Voice::CommandLine ? 13932 : 13933;
+    case Step::TakeBackWhenLetGo: return voice == Voice::CommandLine ? 13936 : 13937;
     }
     return 0;
 }
@@ -153,7 +156,11 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::EndLockHolder:
     case Step::FindLockHolder:
     case Step::EndHolderThenPutBack:
-    case Step::MayEndLockHolder: return convert_step(next, voice);
+    case Step::MayEndLockHolder:
+    case Step::LiftJournalBar:
+    case Step::TakeBackWhenLetGo: return convert_step(next, voice);
+    // What is run again is this command: Examine Files' words, then Prefill's.
+    case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
     }
     return 0;
 }
@@ -190,7 +197,8 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
-           step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal;
+           step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal || step == Step::RemoveLockFile ||
+           step == Step::LiftJournalBar;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

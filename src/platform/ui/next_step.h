@@ -147,10 +147,23 @@ enum class Step : int {
     // this command: it goes on. What an administrator may do, and what it keeps from others until
     // then (no conversion keeps its copies in that folder). args: {lock file, holder}.
     MayEndLockHolder,
+    // A stopped write's journal cannot be removed by anyone, so its write cannot be taken back,
+    // until an administrator lifts what keeps it (an immutable or append-only attribute, a file
+    // system mounted read-only); a writing command then takes it back.
+    // args: {journal, cause, lift}: what keeps it, and the command that lifts it.
+    LiftJournalBar,
+    // A file or folder the command must write is kept from being written by what only an
+    // administrator lifts (as above); waiting never helps. args: {path, cause, lift}.
+    LiftWriteBar,
+    // A stopped write cannot be taken back while a program holds a lock on the byte SQLite's
+    // writers lock (a reader's, which SQLite takes for a writer's): once it lets go (or an
+    // administrator ends it), a writing command takes the write back. args: {holder, data file}.
+    TakeBackWhenLetGo,
 };
 
-// Whether `step` follows a refusal of what stands beside a data file as its journal: nothing
-// holds the file, and waiting never helps.
+// Whether `step` follows a refusal of what stands beside a data file (its journal, its lock
+// file) or of what keeps its journal from being removed: nothing holds the file, and waiting
+// never helps.
 bool journal_refusal(Step step);
 
 struct NextStep {

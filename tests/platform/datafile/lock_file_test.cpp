@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <sys/stat.h>
 
@@ -360,6 +361,8 @@ TEST_F(LockFileTest, ALockHeldByNoneItIsForIsSaidAtOnceAndOneItIsForIsWaitedFor)
         const pid_t keeper = static_cast<pid_t>(std::atol(failure.cause.c_str() + at + kept.size()));
         EXPECT_THAT(failure.cause, HasSubstr("(process " + std::to_string(keeper) + " of user root has it open)"));
         EXPECT_EQ(::getpgid(keeper), group);
+        // The step names the process an administrator ends: the one keeping it, never the ended one.
+        EXPECT_EQ(failure.next, (ui::NextStep{ui::Step::EndLockHolder, {lock, "process " + std::to_string(keeper) + " of user root"}}));
         kill_group_and_reap(group, lock);
     }
     {
@@ -861,7 +864,10 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     {
         xio::LockTable refused(guarded, 1);
         EXPECT_EQ(refused.open(), XIO_LOCKED);
-        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+        // Said with its holder and what to do, never a bare errno.
+        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " is held for writing by process " +
+                                               std::to_string(holder) + " of user "));
+        EXPECT_EQ(refused.next().step, ui::Step::AgainWhenFinished);
     }
     // Made afresh between an open and its presence: refused there, it goes to the new file, whose
     // byte nobody holds.
@@ -877,6 +883,44 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     xio::set_lock_hook_for_tests(nullptr);
     kill_and_reap(holder);
     EXPECT_TRUE(remade);
+}
+
+// Whoever holds a data file's lock file whole (a program's lockf over it), but for a replacer's
+// moment of making it afresh, is said at once, never waited out: its holder, that it writes, and
+// a step: wait for one who may write the data file; an administrator ends one who may not.
+TEST_F(LockFileTest, ALockFileHeldWholeIsSaidAtOnceWithItsHolderAndAStep) {
+    fs::permissions(guarded, fs::perms(0644));
+    const std::string name = xio::lock_file_path(guarded).string();
+    {
+        xio::LockTable made(guarded, 1);
+        ASSERT_EQ(made.open(), XIO_OK) << made.error();
+    }
+    // Let go a minute later, and the wait would outlast that: an open that waited has the file.
+    xio::set_lock_wait_for_tests(std::chrono::minutes(10));
+    constexpr uid_t kMe = static_cast<uid_t>(-1);
+    for (const auto& [who, uid, step] : {std::tuple{"one who may write the data file", kMe, ui::Step::AgainWhenFinished},
+                                         std::tuple{"one who may not, opened while it was wider", uid_t{4321},
+                                                    ui::Step::EndLockHolder}}) {
+        SCOPED_TRACE(who);
+        if (uid != kMe && ::geteuid() != 0) {
+            std::cout << "skipped (needs root, to be another user): " << who << "\n";
+            continue;
+        }
+        fs::permissions(name, fs::perms(0666));
+        const pid_t holder = spawn_holder_for(60, [&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return fd >= 0 && ::lockf(fd, F_LOCK, 0) == 0;
+        }, uid);
+        ASSERT_GT(holder, 0);
+        fs::permissions(name, fs::perms(0644));
+        xio::LockTable refused(guarded, 2);
+        EXPECT_EQ(refused.open(), XIO_LOCKED);
+        const std::string named = "process " + std::to_string(holder) + " of user " + (uid == kMe ? "" : "4321");
+        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " is held for writing by " + named));
+        EXPECT_EQ(refused.next().step, step);
+        EXPECT_THAT(refused.next().args, ::testing::Contains(HasSubstr(named)));
+        kill_and_reap(holder);
+    }
 }
 
 // A data file's lock file this user may not open is never replaced by them, held or not: their
@@ -909,7 +953,8 @@ TEST_F(LockFileTest, ALockFileThisUserCannotOpenIsNeverReplacedByThem) {
 // A data file's lock file a writer may only read (another member's, put in its place) gives no
 // write lock through what the writer can open. The writer makes it afresh at once, under the
 // shared lock, where it may rename over it; where it may not (a sticky folder of another), it is
-// told at once whose the lock file is and who removes it. Never a wait.
+// told at once whose the lock file is and who removes it; where one it is for shows presence (a
+// look of root's), it is told at once who, that it reads, and to wait for it. Never a wait.
 TEST_F(LockFileTest, ADataFilesLockFileAWriterMayOnlyReadIsMadeAfreshOrSaidAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     ASSERT_EQ(::chown(folder.c_str(), 0, 1234), 0);
@@ -933,13 +978,33 @@ TEST_F(LockFileTest, ADataFilesLockFileAWriterMayOnlyReadIsMadeAfreshOrSaidAtOnc
                    (next.step == ui::Step::RemoveLockFile ? next.args.at(0) + " of " + next.args.at(1) : "no step");
         });
         if (sticky) {
-            EXPECT_EQ(answer, "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " +
-                                  lock.string() + " of uid 5555");
+            // What it is, not a bare errno: it cannot be in use, as nobody holds it.
+            EXPECT_EQ(answer, "refused: the lock file " + lock.string() + " is a file of uid 5555 (mode 0644) that "
+                              "this user may not open for writing, and the sticky folder " + folder.string() +
+                              " (mode 1775) lets only its owner, the folder's owner and an administrator replace it | " +
+                              lock.string() + " of uid 5555");
             EXPECT_EQ(stat_of(lock).st_ino, planted);
         } else {
             EXPECT_EQ(answer, "locked");
             EXPECT_NE(stat_of(lock).st_ino, planted);
             EXPECT_EQ(stat_of(lock).st_uid, 4321u);
+            SCOPED_TRACE("planted again, a look of root's present on it: said at once, waited for");
+            fs::remove(lock);
+            std::ofstream(lock) << "x";
+            ASSERT_EQ(::chown(lock.c_str(), 5555, 1234), 0);
+            fs::permissions(lock, fs::perms(0644));
+            const ino_t replanted = stat_of(lock).st_ino;
+            xio::LockTable look(guarded, 9);
+            ASSERT_EQ(look.open(xio::LockUse::Look), XIO_OK);
+            const std::string root = "process " + std::to_string(::getpid()) + " of user root";
+            EXPECT_EQ(testing_support::AnswerAs(4321, {4321, 1234}, [&] {
+                          xio::LockTable table(guarded, 1);
+                          if (table.open() == XIO_OK) return std::string("opened");
+                          const ui::NextStep& next = table.next();
+                          return table.error() + " | " + (next.args.empty() ? "no step" : next.args.front());
+                      }),
+                      "the lock file " + lock.string() + " is held by " + root + ", a program reading it | " + root);
+            EXPECT_EQ(stat_of(lock).st_ino, replanted);
         }
     }
 }

@@ -3,8 +3,10 @@
 // removes it. A real write stopped in its commit is still taken back.
 #include "platform/datafile/hot_journal.h"
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
+#include "platform/datafile/write_bar.h"
 #include "support.h"
 #include "as_user.h"
 
@@ -12,10 +14,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -131,6 +138,123 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     fs::remove(journal());
     EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
+}
+
+// A lock on the file's reserved byte is a writer's only where it is a write lock. A reader's read
+// lock there, which SQLite takes for a writer's and would read the file past, keeps a stopped
+// write from being taken back: a look and a writer are refused, naming the holder and what to
+// do; nothing is read or taken back until it lets go, and then a writer takes the write back.
+TEST_F(OwnJournal, AReadersLockOnTheReservedByteKeepsAStoppedWriteFromBeingReadOrTakenBack) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string data = file().string();
+    auto holdReserved = [&](short type) {
+        return spawn_holder([&] {
+            const int fd = ::open(data.c_str(), type == F_RDLCK ? O_RDONLY : O_RDWR);
+            struct flock fl {};
+            fl.l_type = type;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = 0x40000001;  // SQLite's reserved byte
+            fl.l_len = 1;
+            return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+        });
+    };
+    const pid_t writer = holdReserved(F_WRLCK);
+    ASSERT_GT(writer, 0);
+    EXPECT_EQ(xio::judge_journal(data).kind, xio::JournalKind::Live);
+    kill_and_reap(writer);
+    const pid_t reader = holdReserved(F_RDLCK);
+    ASSERT_GT(reader, 0);
+    const xio::JournalJudgement judged = xio::judge_journal(data);
+    EXPECT_EQ(judged.kind, xio::JournalKind::HeldOff);
+    EXPECT_THAT(judged.holder, HasSubstr("process " + std::to_string(reader) + " of user "));
+    for (const bool look : {true, false}) {
+        SCOPED_TRACE(look ? "a look" : "a writer");
+        std::optional<xio_read_only_scope> looking;
+        if (look) looking.emplace();
+        uint16_t h = 0;
+        EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
+        EXPECT_THAT(xio_error_text(), AllOf(HasSubstr(data + " was left in the middle of a write"), HasSubstr(judged.holder),
+                                            HasSubstr("holds a read lock on the file's reserved byte")));
+        EXPECT_EQ(xio_error_next_step(), (ui::NextStep{ui::Step::TakeBackWhenLetGo, {judged.holder, data}}));
+    }
+    EXPECT_FALSE(settle(true));
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteStopped);
+    EXPECT_EQ(said[0].next.step, ui::Step::TakeBackWhenLetGo);
+    EXPECT_TRUE(fs::exists(journal()));
+    kill_and_reap(reader);
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);  // said taken back
+}
+
+// A journal nobody may remove (its folder made immutable just as a commit removes it) leaves the
+// write hot: said so by the commit, and by every command after it while it stands, with what keeps
+// it and the command that lifts it, never a program to wait for or a take-back that cannot happen.
+// Lifted, a writer takes the write back.
+TEST_F(OwnJournal, AJournalThatCannotBeRemovedIsSaidWithWhatKeepsItAndWhoLiftsIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make a folder immutable";
+    made();
+    auto immutable = [&](bool on) { return SetImmutable(dir, on); };
+    struct Lifted {
+        std::function<bool(bool)> set;
+        ~Lifted() { set(false); }
+    } lifted{immutable};
+    if (!immutable(true) || !immutable(false)) GTEST_SKIP() << "the file system of " << dir << " keeps no immutable attribute";
+    xio::set_journal_removal_hook_for_tests([&](const std::string&) { immutable(true); });
+    const uint16_t h = open(false);
+    EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_IO_ERROR);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    const std::string cause = "the folder " + dir.string() + " is immutable (chattr +i)", lift = "chattr -i " + dir.string();
+    const ui::NextStep lifting{ui::Step::LiftJournalBar, {journal().string(), cause, lift}};
+    EXPECT_THAT(xio_error_text(), AllOf(HasSubstr("could not be removed (Operation not permitted: " + cause + ")"),
+                                        HasSubstr("the first writing command after an administrator lifts that")));
+    EXPECT_EQ(xio_error_next_step(), lifting);
+    close(h);
+    for (const bool mayWrite : {false, true}) {
+        SCOPED_TRACE(mayWrite ? "a writer" : "a look");
+        EXPECT_FALSE(settle(mayWrite));
+        const auto said = notices();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteStopped);
+        EXPECT_THAT(said[0].reason, HasSubstr("cannot be removed: " + cause + ", which only an administrator lifts"));
+        EXPECT_EQ(said[0].next, lifting);
+    }
+    {
+        xio_read_only_scope look;
+        uint16_t r = 0;
+        EXPECT_EQ(xio_open_file(file(), 1, r), XIO_LOCKED);
+        EXPECT_EQ(xio_error_next_step(), lifting);
+    }
+    // A lock file that cannot be made there (a put-back's folder lock): no program to wait for.
+    xio::LockFileSpec folderLock;
+    folderLock.folder = dir.string();
+    folderLock.name = "folder.lock";
+    xio::LockWaitFailure failure;
+    EXPECT_LT(xio::take_lock_file(folderLock, true, failure), 0);
+    EXPECT_EQ(failure.next, (ui::NextStep{ui::Step::LiftWriteBar, {(dir / "folder.lock").string(), cause, lift}}));
+    ASSERT_TRUE(immutable(false));
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);  // said taken back
+}
+
+// A journal on a file system mounted read-only (a read-only bind mount of its folder) cannot be
+// removed either: said with where it is mounted and the command that lifts it.
+TEST_F(OwnJournal, AReadOnlyMountIsSaidWithWhereItIsMountedAndHowToLiftIt) {
+    const std::string folder = dir.string();
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "needs root, to mount " << folder << ": " << std::strerror(errno);
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{folder};
+    ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    const xio::WriteBar bar = xio::removal_bar(journal().string());
+    EXPECT_EQ(bar.cause, "the file system holding " + folder + " is mounted read-only (at " + folder + ")");
+    EXPECT_EQ(bar.lift, "mount -o remount,rw " + folder);
 }
 
 // A verdict holds only for the journal it was given of: one removed between the judge's look and

@@ -1566,16 +1566,6 @@ TEST(OwnBackupFolder, EveryNameTakenByOthersNamesThemAndTheStep) {
 namespace dz::test {
 namespace {
 
-// Sets or clears a file's immutable flag; false where its file system has none.
-bool SetImmutable(const fs::path& file, bool on) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
-    return ok;
-}
 
 // A sticky folder keeps a file's name for its owner, the folder's owner and root: another user's
 // put-back is refused before anything is written, and its look says so. A rename the system

@@ -694,7 +694,8 @@ TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
 
 // A reader's lock of an open file description, which the kernel shows without a process, on the
 // lock file (the writer's byte) or on the data file (SQLite's own lock), is said once as one whose
-// process cannot be seen; its step names the file an administrator finds its holder by.
+// process cannot be seen, with the process seen keeping it open; its step names the file an
+// administrator finds its holder by.
 TEST_F(Security, AnOpenFileDescriptionsLockIsSaidAsOneWhoseProcessCannotBeSeen) {
     close(open());
     const std::string lockFile = xio::lock_file_path(dir / "MASTER.TST").string(), data = (dir / "MASTER.TST").string();
@@ -714,6 +715,8 @@ TEST_F(Security, AnOpenFileDescriptionsLockIsSaidAsOneWhoseProcessCannotBeSeen) 
         EXPECT_THAT(w.text, ::testing::HasSubstr("a program whose process cannot be seen (it holds the lock through an "
                                                  "open file description)"));
         EXPECT_THAT(w.text, ::testing::HasSubstr("reading it"));
+        // The process that keeps the description open is named, as far as this user may see it.
+        EXPECT_THAT(w.text, ::testing::HasSubstr(", kept open by process " + std::to_string(reader) + " of user "));
         EXPECT_EQ(w.next, (ui::NextStep{ui::Step::FindLockHolder, {held}}));
         kill_and_reap(reader);
     }

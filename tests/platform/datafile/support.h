@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <string>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -187,6 +189,17 @@ inline void kill_group_and_reap(pid_t leader, const std::string& path) {
     struct stat st {};
     for (int i = 0; i < 500 && ::stat(path.c_str(), &st) == 0 && !xio::lock_holders(st.st_dev, st.st_ino).empty(); ++i)
         ::usleep(10000);
+}
+
+// Sets or clears a file's or folder's immutable flag (root only); false where its file system has none.
+inline bool SetImmutable(const std::filesystem::path& file, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
 }
 
 inline std::filesystem::path make_temp_dir() {
