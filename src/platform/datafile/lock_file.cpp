@@ -194,8 +194,8 @@ std::string holder_words(dev_t dev, ino_t ino) {
 // The first holder of the file of `dev`/`ino` other than this program that it is for; none when
 // there is none.
 std::optional<LockHolder> entitled_holder(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
-    for (const auto& h : lock_holders(dev, ino))
-        if (h.pid != ::getpid() && entitled(spec, w, h)) return h;
+    for (const auto& h : other_holders(dev, ino))
+        if (entitled(spec, w, h)) return h;
     return std::nullopt;
 }
 
@@ -213,8 +213,7 @@ ui::NextStep held_step(const LockFileSpec& spec, const Wanted& w, const std::str
 // it is not for: none when none is seen, or one it is for is among them.
 std::optional<LockHolder> foreign_holders(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
     std::optional<LockHolder> first;
-    for (const auto& h : lock_holders(dev, ino)) {
-        if (h.pid == ::getpid()) continue;
+    for (const auto& h : other_holders(dev, ino)) {
         if (entitled(spec, w, h)) return std::nullopt;
         if (!first) first = h;
     }
@@ -399,10 +398,9 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             // Held whole, by whomever: waited for. Only the kernel's answer to a lock on this
             // very file could say that nobody it is for holds it; what this machine shows of
             // its holders only names them.
-            std::optional<LockHolder> first;  // this program's own locks never keep it off
-            for (const LockHolder& h : lock_holders(old.st_dev, old.st_ino))
-                if (!first && h.pid != ::getpid()) first = h;
-            return held_by(r, spec, w, path, first);
+            // This program's own locks never keep it off.
+            const auto holders = other_holders(old.st_dev, old.st_ino);
+            return held_by(r, spec, w, path, holders.empty() ? std::nullopt : std::optional(holders.front()));
         }
         if (const std::optional<LockHolder> entitledOne = entitled_holder(spec, w, old.st_dev, old.st_ino))
             return held_by(r, spec, w, path, entitledOne);
@@ -410,9 +408,7 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
         // shown). What /proc/locks shows never frees a file to be renamed over: the caller
         // tries the lock again, where the kernel answers for this very file. Where the shared
         // lock is all there is to have, the kernel has answered: no writer holds it.
-        const auto holders = lock_holders(old.st_dev, old.st_ino);
-        if (!sharedAtMost &&
-            std::none_of(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid != ::getpid(); })) {
+        if (!sharedAtMost && other_holders(old.st_dev, old.st_ino).empty()) {
             r.changed = true;
             return r;
         }
@@ -517,9 +513,15 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
                 o.why = std::string("cannot be locked: ") + std::strerror(err);
                 return o;
             }
-            const auto holders = lock_holders(o.dev, o.ino);
-            if (!holders.empty() && holders.front().pid > 0) o.holder = holders.front().words();
-            o.why = "is held by " + holder_words(o.dev, o.ino);
+            // Waited for all along: named by a program that runs, which the step waits for (one
+            // that has ended, whose lock a kept descriptor holds, finishes nothing).
+            const auto holders = other_holders(o.dev, o.ino);
+            const auto running =
+                std::find_if(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid > 0 && !h.ended; });
+            if (running != holders.end()) o.holder = running->words();
+            o.why = "is held by " + (running != holders.end() ? said_holder(*running)
+                                     : holders.empty()        ? std::string(kUnseenHolder)
+                                                              : said_holder(holders.front()));
             return o;
         }
         if (o.fd < 0) continue;  // the new file went again meanwhile
@@ -736,12 +738,16 @@ std::vector<std::pair<pid_t, bool>> lock_lines_once(dev_t dev, ino_t ino) {
 // The same, from readings taken together. The kernel hands /proc/locks out a piece of about a page
 // at a time, each from the place the last ended, counted in locks: a lock let go meanwhile before
 // that place moves the rest up, so one reading can miss a lock that stood all along, and two in a
-// row may miss it alike. Four readings miss it far more rarely. What is seen only names holders:
-// it never frees a file.
+// row may miss it alike. Four readings miss it far more rarely; where they show no lock of
+// another program, which is when a miss would say most (a run's lock held by nobody is a dead
+// run's), more are read, twelve in all. What is seen only names holders: it never frees a file.
 std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
-    constexpr int kReadings = 4;
+    constexpr int kReadings = 4, kReadingsForNone = 12;
     std::vector<std::pair<pid_t, bool>> lines;
-    for (int reading = 0; reading < kReadings; ++reading)
+    auto othersSeen = [&] {
+        return std::any_of(lines.begin(), lines.end(), [](const auto& l) { return l.first != ::getpid(); });
+    };
+    for (int reading = 0; reading < kReadings || (reading < kReadingsForNone && !othersSeen()); ++reading)
         for (const auto& line : lock_lines_once(dev, ino))
             if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
     return lines;
@@ -827,6 +833,12 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
     });
     for (auto& h : holders)
         if (h.ended) h.keeper = keeper_of(dev, ino, {h.pid});
+    return holders;
+}
+
+std::vector<LockHolder> other_holders(dev_t dev, ino_t ino) {
+    std::vector<LockHolder> holders = lock_holders(dev, ino);
+    std::erase_if(holders, [](const LockHolder& h) { return h.pid == ::getpid(); });
     return holders;
 }
 

@@ -141,8 +141,12 @@ struct LockHolder {
     std::string ender() const;
 };
 // The processes (this one included) that hold a lock (flock or POSIX) on the file of `dev`/`ino`; an empty
-// list when none is seen (none, or one on another machine).
+// list when none is seen (none, or one on another machine). /proc/locks is read several times and
+// the readings taken together (one can miss a lock that stood all along), more of them where no
+// other program's lock is seen.
 std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino);
+// The same, this program's own locks left out.
+std::vector<LockHolder> other_holders(dev_t dev, ino_t ino);
 // "process <pid> of user <name>" for a process of this machine.
 std::string process_words(pid_t pid);
 // The holder of a POSIX lock on the file of `dev`/`ino` as F_GETLK answers it (`pid`: -1 for an

@@ -167,18 +167,6 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
 }
 
 namespace {
-// The holders of the file of `dev`/`ino` other than this program. /proc/locks is read a page at a
-// time, and a list that changes between two pages (a busy machine's) can drop a line: where
-// nobody is seen, it is read again, twice at most.
-std::vector<LockHolder> others_holding(dev_t dev, ino_t ino) {
-    std::vector<LockHolder> holders;
-    for (int read = 0; read < 3 && holders.empty(); ++read) {
-        holders = lock_holders(dev, ino);
-        std::erase_if(holders, [](const LockHolder& h) { return h.pid == ::getpid(); });
-    }
-    return holders;
-}
-
 // Whether a holder of a run's lock may be the run's own program: one of its owner or root, or
 // one whose user cannot be seen (another namespace, an open file description's lock); never a
 // process that has ended.
@@ -214,7 +202,7 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     // host's): alive.
     // A holder whose process has ended runs nothing: a descriptor another process kept holds
     // its lock, which is never a live run (nor a dead one it may be taken from).
-    const std::vector<LockHolder> holders = others_holding(opened.dev, opened.ino);
+    const std::vector<LockHolder> holders = other_holders(opened.dev, opened.ino);
     return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); })
                ? Life::Alive
                : Life::Unknown;
@@ -286,7 +274,7 @@ ui::NextStep ask_owner(uid_t owner, const std::string& folder) {
 }
 
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
-std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::string* holder) {
+std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::optional<LockHolder>* holder) {
     struct stat st {};
     if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? "" : errno_text(errno);
     if (S_ISLNK(st.st_mode)) return "it is a link";
@@ -295,10 +283,10 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std
     if (st.st_nlink != 1) return "it has other links";
     // Held by none but users it was never for (opened while it was wider, or readable to ask).
     // This program's own lock (a look's shared one, beside an outsider's) is no holder of it.
-    const auto holders = others_holding(st.st_dev, st.st_ino);
+    const auto holders = other_holders(st.st_dev, st.st_ino);
     const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
     if (holders.empty() || itsOwn) return "";
-    if (holder) *holder = holders.front().words();
+    if (holder) *holder = holders.front();
     return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
 }
 
@@ -452,7 +440,7 @@ ui::NextStep restore_run(const Scan& scan, const std::string& run, uid_t owner, 
 bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) {
     if (p.life != Life::Unknown) return false;
     const std::string lock = p.folder + lock_name(p.run);
-    std::string holder;
+    std::optional<LockHolder> holder;
     const std::string fault = lock_file_fault(p.dir.fd, lock_name(p.run), p.owner, &holder);
     const std::string program = "process " + (p.m.process.empty() ? std::string("?") : p.m.process) + " on host " +
                                 (p.m.host.empty() ? std::string("?") : p.m.host);
@@ -460,7 +448,7 @@ bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) 
                 "the lock file " + lock + " of the run cannot be used" + (fault.empty() ? "" : " (" + fault + ")") +
                     ": nothing is put back",
                 // Held by none of its own: whoever keeps it is ended, and the run is put back.
-                holder.empty() ? step(ui::Step::RemoveRunLock, {program, lock}) : step(ui::Step::EndLockHolder, {lock, holder}),
+                holder ? step(ui::Step::EndLockHolder, {lock, holder->ender()}) : step(ui::Step::RemoveRunLock, {program, lock}),
                 0, std::to_string(p.owner) + "~" + p.run);
     return true;
 }

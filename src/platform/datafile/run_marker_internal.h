@@ -5,6 +5,7 @@
 // run_marker.cpp holds these.
 #pragma once
 
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/marker_text.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -154,8 +156,8 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
 bool holds_run_lock(int dirFd, const std::string& run, int lockFd, bool dead);
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
 // Held by none but holders that are not its run's (this program's own lock is none of them):
-// `holder` (when given) names the first.
-std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::string* holder = nullptr);
+// `holder` (when given) is the first.
+std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::optional<LockHolder>* holder = nullptr);
 
 // ---- The company's folders -------------------------------------------------------------------------
 

@@ -387,13 +387,13 @@ namespace {
 
 // Who holds a lock of the run of `here` that none of its programs holds: its marker's here, or,
 // for a run in several folders, its main marker's or a part's (a run goes back whole, and one
-// held lock keeps all of it). "" when none; `lock` is the lock file held.
-std::string outside_holder(Scan& scan, const Piece& here, std::string& lock) {
-    std::string holder;
+// held lock keeps all of it). None when none; `lock` is the lock file held.
+std::optional<LockHolder> outside_holder(Scan& scan, const Piece& here, std::string& lock) {
+    std::optional<LockHolder> holder;
     auto heldAt = [&](const Piece& p, bool = false) {
         lock_file_fault(p.dir.fd, lock_name(p.run), p.owner, &holder);
-        if (!holder.empty()) lock = p.folder + lock_name(p.run);
-        return !holder.empty();
+        if (holder) lock = p.folder + lock_name(p.run);
+        return holder.has_value();
     };
     if (!heldAt(here) && here.m.state == Marker::Whole) each_other_piece(scan, here, heldAt);
     return holder;
@@ -416,8 +416,8 @@ bool held_run(Scan& scan, const Piece& here, const std::string& files, const std
               bool posted, bool unsettled) {
     if (here.life == Life::Alive) return false;
     std::string runLock;
-    const std::string holder = outside_holder(scan, here, runLock);
-    if (holder.empty()) return false;
+    const std::optional<LockHolder> holder = outside_holder(scan, here, runLock);
+    if (!holder) return false;
     scan.held.insert(dataFiles.begin(), dataFiles.end());
     const bool look = !scan.request.mayWrite;
     if (look && !posted && !unsettled) return true;
@@ -425,14 +425,15 @@ bool held_run(Scan& scan, const Piece& here, const std::string& files, const std
     // Its own user's (or root's) put-back refuses it as one whose lock cannot be used, naming the
     // holder (refuse_unusable_lock).
     if (!look && posted && itsOwn) return false;
-    ui::NextStep next = step(ui::Step::EndLockHolder, {runLock, holder});
+    // The process to end: for a lock that outlived its taker, the one keeping it.
+    ui::NextStep next = step(ui::Step::EndLockHolder, {runLock, holder->ender()});
     if (look || (posted && !itsOwn)) {
         next.step = ui::Step::EndHolderThenPutBack;
         if (!itsOwn) next.args.push_back(user_name(here.owner));
     }
     scan.refuse(RunNoticeKind::StoppedRunHeld, here.markerPath(), files,
                 "the run of the marker " + here.markerPath() + " of " + user_name(here.owner) + " copied " + files +
-                    ", and its lock file " + runLock + " is held by " + holder,
+                    ", and its lock file " + runLock + " is held by " + holder->words(),
                 next, 0, std::to_string(here.owner) + "~" + here.run);
     return true;
 }
@@ -486,8 +487,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             if (anyRun) return scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor);
             if (req.makesRuns && ours) return scan.refuse(RunNoticeKind::ForeignLockNoRun, folder, "", held, waitFor);
             // Nothing to do for this command, which goes on: never asked to run again.
-            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held,
-                            step(ui::Step::MayEndLockHolder, {folder + kFolderLockName, lock.holder()}));
+            // The step names the process to end, as the refusals' does (`waitFor`, EndLockHolder).
+            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held, step(ui::Step::MayEndLockHolder, waitFor.args));
         }
         if (!anyRun) return;
         // Held: a conversion of this folder's owner starting, or a writing command settling it,
