@@ -44,6 +44,7 @@ std::string CauseText(const SaveFailure& f) {
 }
 
 std::string StepText(const SaveFailure& f, const std::string& command) {
+    if (f.next) return ui::step_words(f.next, ui::Voice::Desktop, ui::Command::Convert);
     switch (f.cause) {
         case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeave, FileName(), command);
         case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgStepSpace, FileName(), command);
@@ -61,7 +62,7 @@ std::string CommandLineStep(const SaveFailure& f) {
         case SaveFailure::Cause::InUse: next = {ui::Step::AgainWhenFinished, {}}; break;
         default: next = {ui::Step::Again, {}}; break;
     }
-    return ui::step_words(next, ui::Voice::CommandLine, ui::Command::Convert);
+    return ui::step_words(f.next ? f.next : next, ui::Voice::CommandLine, ui::Command::Convert);
 }
 
 }  // namespace
@@ -77,10 +78,11 @@ SaveFailure SaveFailureOf(uint16_t h, int status) {
     f.cause = status == XIO_LOCKED ? SaveFailure::Cause::InUse : SaveFailure::Cause::Other;
     f.detail = xio_error_text();
     if (f.detail.empty()) f.detail = "status " + std::to_string(status);
+    if (ui::journal_refusal(xio_error_next_step().step)) f.next = xio_error_next_step();
     return f;
 }
 
-SaveFailure UnwritableFailure() { return SaveFailure{SaveFailure::Cause::Unwritable, {}}; }
+SaveFailure UnwritableFailure() { return SaveFailure{SaveFailure::Cause::Unwritable, {}, {}}; }
 
 bool MayWriteNow() {
     const std::filesystem::path path = SubstitutionMasterFile::MasterPath();

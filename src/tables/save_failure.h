@@ -19,6 +19,9 @@ struct SaveFailure {
     enum class Cause { Unwritable, DiskFull, InUse, Other };
     Cause cause = Cause::Other;
     std::string detail;  // the data-file layer's words (InUse, Other)
+    // The data-file layer's own step where waiting or saving again never helps (a journal its
+    // commit could not remove, which only an administrator lets go): said in place of those.
+    ui::NextStep next;
 };
 
 // The failure that status `status` of a write on handle `h` stands for.

@@ -5,10 +5,12 @@
 
 #include <gmock/gmock.h>
 
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/store.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/ui/scripted_ui.h"
 #include "as_user.h"
+#include "immutable.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
 
@@ -522,6 +524,32 @@ TEST_F(EditorSaveTest, ASaveThatFillsTheDiskSaysSo) {
     EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Free space on the disk holding "));
     mf->Close();
     EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+}
+
+// A journal the commit cannot remove (the folder made immutable just then) keeps the save from
+// standing until an administrator lifts that: the box says what keeps it and the command that
+// lifts it, never to save again, which meets the same journal.
+TEST_F(EditorSaveTest, ASaveWhoseJournalCannotBeRemovedSaysTheAdministratorsStep) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make a folder immutable";
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    auto mf = OpenJobs(doc);
+    const std::filesystem::path dir = SubstitutionMasterFile::MasterPath().parent_path();
+    struct Lifted {
+        std::filesystem::path dir;
+        ~Lifted() { testing_support::SetImmutable(dir, false); }
+    } lifted{dir};
+    if (!testing_support::SetImmutable(dir, true) || !testing_support::SetImmutable(dir, false))
+        GTEST_SKIP() << "the file system of " << dir << " keeps no immutable attribute";
+    Add(doc, "B", "2");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    xio::set_journal_removal_hook_for_tests([&](const std::string&) { testing_support::SetImmutable(dir, true); });
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    EXPECT_THAT(sui_.message_texts().back(),
+                ::testing::AllOf(::testing::HasSubstr("is immutable (chattr +i"), ::testing::HasSubstr("chattr -i " + dir.string()),
+                                 ::testing::Not(::testing::HasSubstr("Choose Save again"))));
+    ASSERT_TRUE(testing_support::SetImmutable(dir, false));
+    mf->Close();
 }
 
 // A user who is not root: the right to write taken away after the editor opened the table (the

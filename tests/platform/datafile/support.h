@@ -7,6 +7,7 @@
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/xio.h"
+#include "immutable.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,6 @@
 #include <filesystem>
 #include <string>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -191,16 +190,7 @@ inline void kill_group_and_reap(pid_t leader, const std::string& path) {
         ::usleep(10000);
 }
 
-// Sets or clears a file's or folder's immutable flag (root only); false where its file system has none.
-inline bool SetImmutable(const std::filesystem::path& file, bool on) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
-    return ok;
-}
+using testing_support::SetImmutable;
 
 inline std::filesystem::path make_temp_dir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "dz-datafile-XXXXXX").string();
