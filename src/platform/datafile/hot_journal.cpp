@@ -2,6 +2,7 @@
 
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sticky_folder.h"
@@ -66,6 +67,15 @@ int first_read(const std::string& dataFile, std::string& why) {
     }
     sqlite3_close(db);
     return rc;
+}
+
+// The first program other than this one seen holding a lock on the data file itself, in words;
+// "" when none is seen.
+std::string data_file_holder(const std::string& dataFile) {
+    struct stat st {};
+    if (::stat(dataFile.c_str(), &st) != 0) return "";
+    const auto holders = other_holders(st.st_dev, st.st_ino);
+    return holders.empty() ? "" : holders.front().words();
 }
 
 // What the integrity check found, as a person reads it: the first few findings, then how many
@@ -250,10 +260,15 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         const int rc = first_read(dataFile, why);
         const JournalKind left = judge_journal(dataFile).kind;
         if (left != JournalKind::None && left != JournalKind::Idle) {
+            // Kept off by another program's lock on the file itself (a reader's, on any of the
+            // bytes SQLite locks, which no writer of this program holds beside the writer lock):
+            // named, as nothing takes the write back until it lets go.
+            const std::string holder = (rc & 0xff) == SQLITE_BUSY ? data_file_holder(dataFile) : "";
             w.why = dataFile + ": its journal was not played back (" +
                     (why.empty() ? std::string("it still stands") : why) +
+                    (holder.empty() ? "" : ": " + holder + " holds a lock on the file") +
                     "): the file and its journal stand as the stopped write left them";
-            w.next = {ui::Step::Again, {}};
+            w.next = holder.empty() ? ui::NextStep{ui::Step::Again, {}} : ui::NextStep{ui::Step::TakeBackWhenLetGo, {holder, dataFile}};
         } else if (rc != SQLITE_OK || !whole(dataFile, why)) {
             w.why = dataFile + ": its journal was played back and removed, and the file is not whole: " + why;
             w.next = {ui::Step::RestoreDataFile, {dataFile}};
