@@ -843,6 +843,9 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
         EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) {
                       return t.acquire('H', "1") == XIO_LOCKED && t.error().empty() ? 0 : 1;
                   }), 0);
+        // Let go by a handle that does not hold it: it stays the holder's, in the kernel too.
+        two.release('H', "1");
+        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquire('H', "1") == XIO_LOCKED ? 0 : 1; }), 0);
         // Let go while another handle keeps the lock file open: the kernel lets the byte go too.
         one.releaseAll();
         EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquireRecord(1, 6); }), XIO_OK);
@@ -1036,6 +1039,8 @@ TEST_F(LockFileTest, DescriptorZeroIsALockFileLikeAnyOther) {
     EXPECT_EQ(opened_as({4321, 1234}, true), "writable");
     planted(0644);
     EXPECT_EQ(opened_as({4321}, false), "for reading");
+    fs::remove(lockFile());  // made, at descriptor 0
+    EXPECT_EQ(opened_as({4321, 1234}, true), "writable");
 
     // Held only by an outsider who opened it while it was wider: made afresh under a look at the
     // folder that takes descriptor 0, and given back.

@@ -197,26 +197,24 @@ TEST_F(OwnJournal, AReadersLockOnTheFileKeepingATakeBackOffIsNamed) {
     made();
     ASSERT_TRUE(stopWrite(file(), "C3"));
     const std::string data = file().string();
-    {
-        const off_t at = 0x40000002;  // in SQLite's shared range, where a reader's lock stands
-        const pid_t reader = spawn_holder([&] {
-            const int fd = ::open(data.c_str(), O_RDONLY);
-            struct flock fl {};
-            fl.l_type = F_RDLCK;
-            fl.l_whence = SEEK_SET;
-            fl.l_start = at;
-            fl.l_len = 1;
-            return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
-        });
-        ASSERT_GT(reader, 0);
-        EXPECT_FALSE(settle(true));
-        const auto said = notices();
-        ASSERT_EQ(said.size(), 1u);
-        EXPECT_THAT(said[0].reason, HasSubstr("process " + std::to_string(reader) + " of user "));
-        EXPECT_EQ(said[0].next.step, ui::Step::TakeBackWhenLetGo);
-        EXPECT_TRUE(fs::exists(journal()));
-        kill_and_reap(reader);
-    }
+    const pid_t reader = spawn_holder([&] {
+        const int fd = ::open(data.c_str(), O_RDONLY);
+        struct flock fl {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = 0x40000002;  // in SQLite's shared range, where a reader's lock stands
+        fl.l_len = 1;
+        return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+    });
+    ASSERT_GT(reader, 0);
+    EXPECT_FALSE(settle(true));
+    const auto said = notices();
+    const bool stands = fs::exists(journal());
+    kill_and_reap(reader);
+    EXPECT_TRUE(stands);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0].reason, HasSubstr("process " + std::to_string(reader) + " of user "));
+    EXPECT_EQ(said[0].next.step, ui::Step::TakeBackWhenLetGo);
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
     ASSERT_EQ(notices().size(), 1u);  // said taken back
