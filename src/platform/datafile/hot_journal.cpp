@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -31,6 +32,7 @@ constexpr std::string_view kSuffixes[] = {"-journal", "-wal", "-shm"};
 
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_takeBackHook;
+std::function<void(const std::string&)> g_checkHook;
 
 // SQLite's own words, and each finding of its check, as said: their first characters. Both may
 // carry the file's schema text (a name of any length), which says nothing more past its start.
@@ -245,16 +247,51 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         // Taken back by another program while this one waited for the lock: nothing to say.
         const JournalJudgement taken = judge_journal(dataFile);
         if (taken.kind != JournalKind::Own) continue;
-        // Said taken back only once it was, and the file is whole; otherwise what it left.
+        // Said taken back only once it was, and the file is whole; otherwise what it left. The
+        // journal is held open until then, so that its inode goes to no other file meanwhile: one
+        // of another inode at its name after the take-back was put there since.
+        const std::unique_ptr<int, void (*)(int*)> held(
+            new int(::open(taken.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)),
+            [](int* fd) {
+                if (*fd >= 0) ::close(*fd);
+                delete fd;
+            });
+        struct stat heldAs {};
+        const bool holds = *held >= 0 && ::fstat(*held, &heldAs) == 0;
         std::string why;
         const int rc = first_read(dataFile, why);
-        const JournalKind left = judge_journal(dataFile).kind;
-        if (left != JournalKind::None && left != JournalKind::Idle) {
+        JournalJudgement after = judge_journal(dataFile);
+        auto stands = [&] { return after.kind != JournalKind::None && after.kind != JournalKind::Idle; };
+        auto put_since = [&] {
+            struct stat now {};
+            return holds && ::lstat(taken.journal.c_str(), &now) == 0 &&
+                   (now.st_dev != heldAs.st_dev || now.st_ino != heldAs.st_ino);
+        };
+        bool isWhole = false;
+        if (rc == SQLITE_OK && !stands()) {
+            std::function<void(const std::string&)> hook;
+            {
+                std::lock_guard<std::mutex> guard(g_hookMutex);
+                hook = g_checkHook;
+            }
+            if (hook) hook(dataFile);
+            // A look that may not write refuses any file with a hot journal beside it: one put at
+            // the name since the take-back keeps the check from reading the file at all.
+            isWhole = whole(dataFile, why);
+            if (!isWhole) after = judge_journal(dataFile);
+        }
+        // Another file put at the journal's name while it was played (renamed over it): what
+        // stands there now is a journal this command never judged, judged by the next one.
+        if (stands() && put_since()) {
+            w.why = dataFile + ": its journal was replaced at its name while it was taken back (" + after.journal +
+                    " is another file now): what stands there is judged when the command is run again";
+            w.next = {ui::Step::Again, {}};
+        } else if (stands()) {
             w.why = dataFile + ": its journal was not played back (" +
                     (why.empty() ? std::string("it still stands") : why) +
                     "): the file and its journal stand as the stopped write left them";
             w.next = {ui::Step::Again, {}};
-        } else if (rc != SQLITE_OK || !whole(dataFile, why)) {
+        } else if (rc != SQLITE_OK || !isWhole) {
             w.why = dataFile + ": its journal was played back and removed, and the file is not whole: " + why;
             w.next = {ui::Step::RestoreDataFile, {dataFile}};
         } else {
@@ -270,6 +307,11 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
 void set_take_back_hook_for_tests(std::function<void(const std::string& dataFile)> hook) {
     std::lock_guard<std::mutex> guard(g_hookMutex);
     g_takeBackHook = std::move(hook);
+}
+
+void set_take_back_check_hook_for_tests(std::function<void(const std::string& dataFile)> hook) {
+    std::lock_guard<std::mutex> guard(g_hookMutex);
+    g_checkHook = std::move(hook);
 }
 
 }  // namespace dz::xio
