@@ -378,8 +378,9 @@ TEST_F(OwnJournal, AJournalReplacedWhileItIsTakenBackIsJudgedAgainNeverCalledNot
     made();
     ASSERT_TRUE(stopWrite(file(), "C3"));
     const fs::path copy = dir / "journal-copy";
-    auto put_copy = [&](const std::string&) {
+    auto put_copy = [&](const std::string&) {  // with its times, as `cp -a` copies
         fs::copy_file(journal(), copy, fs::copy_options::overwrite_existing);
+        fs::last_write_time(copy, fs::last_write_time(journal()));
         fs::rename(copy, journal());
     };
     xio::set_take_back_hook_for_tests(put_copy);
