@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -32,6 +33,7 @@ constexpr std::string_view kSuffixes[] = {"-journal", "-wal", "-shm"};
 
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_takeBackHook;
+std::function<void(const std::string&)> g_checkHook;
 
 // SQLite's own words, and each finding of its check, as said: their first characters. Both may
 // carry the file's schema text (a name of any length), which says nothing more past its start.
@@ -255,21 +257,56 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         // Taken back by another program while this one waited for the lock: nothing to say.
         const JournalJudgement taken = judge_journal(dataFile);
         if (taken.kind != JournalKind::Own) continue;
-        // Said taken back only once it was, and the file is whole; otherwise what it left.
+        // Said taken back only once it was, and the file is whole; otherwise what it left. The
+        // journal is held open until then, so that its inode goes to no other file meanwhile: one
+        // of another inode at its name after the take-back was put there since.
+        const std::unique_ptr<int, void (*)(int*)> held(
+            new int(::open(taken.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)),
+            [](int* fd) {
+                if (*fd >= 0) ::close(*fd);
+                delete fd;
+            });
+        struct stat heldAs {};
+        const bool holds = *held >= 0 && ::fstat(*held, &heldAs) == 0;
         std::string why;
         const int rc = first_read(dataFile, why);
-        const JournalKind left = judge_journal(dataFile).kind;
-        if (left != JournalKind::None && left != JournalKind::Idle) {
-            // Kept off by another program's lock on the file itself (a reader's, on any of the
-            // bytes SQLite locks, which no writer of this program holds beside the writer lock):
-            // named, as nothing takes the write back until it lets go.
-            const std::string holder = (rc & 0xff) == SQLITE_BUSY ? data_file_holder(dataFile) : "";
+        JournalJudgement after = judge_journal(dataFile);
+        // Kept off by another program's lock on the file itself (a reader's, on any of the
+        // bytes SQLite locks, which no writer of this program holds beside the writer lock):
+        // named, as nothing takes the write back until it lets go.
+        const std::string holder = (rc & 0xff) == SQLITE_BUSY ? data_file_holder(dataFile) : "";
+        auto stands = [&] { return after.kind != JournalKind::None && after.kind != JournalKind::Idle; };
+        auto put_since = [&] {
+            struct stat now {};
+            return holds && ::lstat(taken.journal.c_str(), &now) == 0 &&
+                   (now.st_dev != heldAs.st_dev || now.st_ino != heldAs.st_ino);
+        };
+        bool isWhole = false;
+        if (rc == SQLITE_OK && !stands()) {
+            std::function<void(const std::string&)> hook;
+            {
+                std::lock_guard<std::mutex> guard(g_hookMutex);
+                hook = g_checkHook;
+            }
+            if (hook) hook(dataFile);
+            // A look that may not write refuses any file with a hot journal beside it: one put at
+            // the name since the take-back keeps the check from reading the file at all.
+            isWhole = whole(dataFile, why);
+            if (!isWhole) after = judge_journal(dataFile);
+        }
+        // Another file put at the journal's name while it was played (renamed over it): what
+        // stands there now is a journal this command never judged, judged by the next one.
+        if (stands() && put_since()) {
+            w.why = dataFile + ": its journal was replaced at its name while it was taken back (" + after.journal +
+                    " is another file now): what stands there is judged when the command is run again";
+            w.next = {ui::Step::Again, {}};
+        } else if (stands()) {
             w.why = dataFile + ": its journal was not played back (" +
                     (why.empty() ? std::string("it still stands") : why) +
                     (holder.empty() ? "" : ": " + holder + " holds a lock on the file") +
                     "): the file and its journal stand as the stopped write left them";
             w.next = holder.empty() ? ui::NextStep{ui::Step::Again, {}} : ui::NextStep{ui::Step::TakeBackWhenLetGo, {holder, dataFile}};
-        } else if (rc != SQLITE_OK || !whole(dataFile, why)) {
+        } else if (rc != SQLITE_OK || !isWhole) {
             w.why = dataFile + ": its journal was played back and removed, and the file is not whole: " + why;
             w.next = {ui::Step::RestoreDataFile, {dataFile}};
         } else {
@@ -285,6 +322,11 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
 void set_take_back_hook_for_tests(std::function<void(const std::string& dataFile)> hook) {
     std::lock_guard<std::mutex> guard(g_hookMutex);
     g_takeBackHook = std::move(hook);
+}
+
+void set_take_back_check_hook_for_tests(std::function<void(const std::string& dataFile)> hook) {
+    std::lock_guard<std::mutex> guard(g_hookMutex);
+    g_checkHook = std::move(hook);
 }
 
 }  // namespace dz::xio

@@ -55,5 +55,7 @@ ui::NextStep take_back_step(const JournalJudgement& journal);
 
 // Tests: called once a stopped write's writer lock is taken, before its journal is judged again.
 void set_take_back_hook_for_tests(std::function<void(const std::string& dataFile)> hook);
+// Tests: called once a stopped write is taken back, before the check of the file it left.
+void set_take_back_check_hook_for_tests(std::function<void(const std::string& dataFile)> hook);
 
 }  // namespace dz::xio

@@ -401,6 +401,39 @@ TEST_F(OwnJournal, AStoppedWriteIsTakenBackOnlyUnderTheWriterLockAndOnlyOnce) {
     EXPECT_EQ(customers(), "C1,C2");
 }
 
+// A copy of the journal renamed over its name, before the take-back or after it (before the check
+// of what it left): the file is never called not whole, nor sent to a backup; what was put there
+// since is judged by the next command.
+TEST_F(OwnJournal, AJournalReplacedWhileItIsTakenBackIsJudgedAgainNeverCalledNotWhole) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const fs::path copy = dir / "journal-copy";
+    auto put_copy = [&](const std::string&) {  // with its times, as `cp -a` copies
+        fs::copy_file(journal(), copy, fs::copy_options::overwrite_existing);
+        fs::last_write_time(copy, fs::last_write_time(journal()));
+        fs::rename(copy, journal());
+    };
+    xio::set_take_back_hook_for_tests(put_copy);
+    EXPECT_TRUE(settle(true));
+    xio::set_take_back_hook_for_tests(nullptr);
+    auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_FALSE(fs::exists(journal()));
+
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    fs::copy_file(journal(), copy);
+    xio::set_take_back_check_hook_for_tests([&](const std::string&) { fs::rename(copy, journal()); });
+    settle(true);
+    xio::set_take_back_check_hook_for_tests(nullptr);
+    said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("replaced at its name while it was taken back"), Not(HasSubstr("not whole"))));
+    EXPECT_EQ(said[0].next, (ui::NextStep{ui::Step::Again, {}}));
+    EXPECT_TRUE(fs::exists(journal()));
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
 // Each thing that may stand at the journal's name and is not the file's own: the file stays as
 // it is, whoever opens it (a writer, a look, SQLite itself), at once, told what stands there and
 // who removes it; what stands there stays too.
