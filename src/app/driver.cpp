@@ -75,17 +75,16 @@ void RunEnded(const std::string& why) {
     if (g_observer) g_observer->RunEnded(why);
 }
 
-// The step that asks for leave to write `files` (", " between them): the file the data-file
-// layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
-// it did not come to.
 // The open company's settings file, as the person can find it.
 std::string SettingsFileName() {
     const dz::suite::Company* company = dz::suite::current_company();
     return company ? PathAsFound(company->settings_file().string()) : dz::suite::kSettingsFileName;
 }
 
-// Where the settings would lose their `group` (not ""), the step asks for it beside the leave to
-// write.
+// The step that asks for leave to write `files` (", " between them): the file the data-file
+// layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
+// it did not come to, every one absolute. Where the settings would lose their `group` (not ""),
+// it asks for that beside the leave to write.
 ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files,
                                const std::string& group) {
     std::vector<std::string> named;
