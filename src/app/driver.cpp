@@ -75,29 +75,32 @@ void RunEnded(const std::string& why) {
     if (g_observer) g_observer->RunEnded(why);
 }
 
+// The open company's settings file, as the person can find it.
+std::string SettingsFileName() {
+    const dz::suite::Company* company = dz::suite::current_company();
+    return company ? PathAsFound(company->settings_file().string()) : dz::suite::kSettingsFileName;
+}
+
 // The step that asks for leave to write `files` (", " between them): the file the data-file
 // layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
-// it did not come to.
-ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files) {
+// it did not come to, every one absolute. Where the settings would lose their `group` (not ""),
+// it asks for that beside the leave to write.
+ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files,
+                               const std::string& group) {
     std::vector<std::string> named;
-    if (!refused.args.empty()) named.push_back(refused.args.front());
+    if (!refused.args.empty()) named.push_back(PathAsFound(refused.args.front()));
     for (const std::string& f : files) {
         std::error_code ec;
         if (named.empty() || !std::filesystem::equivalent(named.front(), f, ec)) named.push_back(f);
     }
-    if (named.empty()) return refused;
     std::string joined;
     for (const std::string& f : named) joined += (joined.empty() ? "" : ", ") + f;
+    if (!group.empty()) {
+        if (joined.empty()) return {ui::Step::KeepFilesGroup, {group, SettingsFileName()}};
+        return {ui::Step::KeepFilesGroup, {joined, group, SettingsFileName()}};
+    }
+    if (named.empty()) return refused;
     return {ui::Step::WritableFile, {joined}};
-}
-
-// The open company's settings file, as the person can find it.
-std::string SettingsFileName() {
-    const dz::suite::Company* company = dz::suite::current_company();
-    if (!company) return dz::suite::kSettingsFileName;
-    std::error_code ec;
-    const std::filesystem::path where = std::filesystem::absolute(company->settings_file(), ec);
-    return ec ? company->settings_file().string() : where.lexically_normal().string();
 }
 
 // Why this user could not replace the open company's settings, or open their lock file.
@@ -488,6 +491,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     std::string failedAbbr;
     bool unwritable = false;  // "in use" only for want of permission to write
     bool settings = false;    // the data files opened, but the company's settings may not be rewritten
+    std::string lostGroup;    // by this user, for no cause but the group they would lose
     std::string reason;       // the data-file layer's own words for a file it refused
     ui::NextStep next;        // and what the person can do about it
     {
@@ -499,13 +503,15 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         // (Examine Files foretells it; a prefill stores none).
         const bool numbers = ModeOf(task) != DriverMode::Prefill && StoresNumbers(entry.code);
         const bool fit = ModeOf(task) == DriverMode::Convert;  // a look makes no lock file
+        const std::string group = numbers ? SettingsGroupLost() : std::string();
         if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) {
             const std::vector<std::string> files = numbers ? UnwritableRunFiles(*converter, true, fit)
                                                            : std::vector<std::string>{};
-            if (files.empty()) return kCheckStays;
+            if (files.empty() && group.empty()) return kCheckStays;
             error = 7;
             unwritable = settings = true;
-            next = WritableFilesStep({}, files);
+            lostGroup = files.empty() ? group : std::string();
+            next = WritableFilesStep({}, files, group);
         } else {
             for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
                 if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
@@ -514,7 +520,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
             reason = converter->FailedReason();
             next = converter->FailedNext();
             // Every file this user may not write is named at once, the one refused first.
-            if (unwritable) next = WritableFilesStep(next, UnwritableRunFiles(*converter, numbers, fit));
+            if (unwritable) next = WritableFilesStep(next, UnwritableRunFiles(*converter, numbers, fit), group);
         }
     }
     // Nothing is asked in the background: a file refused for want of leave to write ends below,
@@ -550,7 +556,8 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     case 7:
         // A company folder or data file this user may not write is no other user's doing.
         // Nor is a lock file that no lock can be taken on (a link, a pipe): nothing holds it.
-        errorText = unwritable                                  ? xvlRCString::Get(12937)
+        errorText = !lostGroup.empty()                          ? xvlRCString::Get(13998, lostGroup)
+                    : unwritable                                ? xvlRCString::Get(12937)
                     : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
                     : ui::journal_refusal(next.step)    ? xvlRCString::Get(13622)
                                                             : "is being used by another user or another conversion";

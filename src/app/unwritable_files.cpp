@@ -16,14 +16,14 @@ std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter,
     std::vector<std::string> files;
     const suite::Company* company = suite::current_company();
     if (!company) return files;
-    // Named as the person can find them, wherever the command was started.
     auto add = [&](const std::string& name) {
-        std::error_code ec;
-        const std::filesystem::path where = std::filesystem::absolute(name, ec);
-        const std::string file = ec ? name : where.lexically_normal().string();
+        const std::string file = PathAsFound(name);
         if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     };
-    for (const auto& f : converter.Profile().DataFiles()) {
+    const convert::ConverterProfile profile = converter.Profile();
+    std::vector<convert::ConverterDataFile> opened = profile.DataFiles();
+    opened.insert(opened.end(), profile.alsoOpened.begin(), profile.alsoOpened.end());
+    for (const auto& f : opened) {
         std::string error;
         const auto dictionary = xio::get(f.abbreviation, error);
         const xio::FileEntry* entry = dictionary ? dictionary->file(f.fileNo) : nullptr;
@@ -39,6 +39,17 @@ std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter,
     if (settings)
         for (const std::string& file : suite::settings_unwritable(*company, fit)) add(file);
     return files;
+}
+
+std::string SettingsGroupLost() {
+    const suite::Company* company = suite::current_company();
+    return company ? suite::settings_refusal(company->settings_file()).group : std::string();
+}
+
+std::string PathAsFound(const std::string& name) {
+    std::error_code ec;
+    const std::filesystem::path where = std::filesystem::absolute(name, ec);
+    return ec ? name : where.lexically_normal().string();
 }
 
 }  // namespace dz::app

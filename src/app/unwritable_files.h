@@ -14,7 +14,16 @@ namespace dz::app {
 // whose folder they may not write (every one is opened to be written, the ones the run only
 // reads included: a prefill too); and, when `settings`, the company's settings and their lock
 // file as suite::settings_unwritable names them (`fit`: a writing command, which may make or fit
-// the lock file). Each once, in the profile's order, the settings last.
+// the lock file). Each once, in the profile's order (the files its converter opens besides
+// them after them), the settings last, every one named as PathAsFound names it.
 std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter, bool settings, bool fit);
+
+// The group the open company's settings would lose were this user to rewrite them (they are not
+// of it: suite::settings_refusal), asked for beside the files they may not write; "" for none.
+std::string SettingsGroupLost();
+
+// `name` as the person can find it, wherever the command was started: absolute, without "." or
+// "..".
+std::string PathAsFound(const std::string& name);
 
 }  // namespace dz::app

@@ -96,6 +96,9 @@ struct ConverterProfile {
     // Every data file the conversion opens with its description and flags; empty: the main data
     // file alone, backed up, restored and checked.
     std::vector<ConverterDataFile> dataFiles;
+    // Data files the converter's own OpenFiles opens besides them, which the sequence neither
+    // backs up nor checks: named with them where this user may not write them.
+    std::vector<ConverterDataFile> alsoOpened;
     // ", etc." after the data file's name in the progress window (a converter of several files).
     bool progressEtc = false;
     // Examine Files: ExamineRecord decides by every key whether an accepted data record could be

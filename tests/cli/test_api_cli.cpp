@@ -20,6 +20,7 @@ namespace {
 using namespace dz::cli::testing;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "apicli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
@@ -173,6 +174,51 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     ASSERT_EQ(::chmod((company / "MASTER.APM").c_str(), 0644), 0);
     EXPECT_HAS(as(kSecond, text, again).out, "for leave to write " + (company / "MASTER.APM").string() + ", " +
                                                  (company / "company.toml").string() + ", ");
+}
+
+// A user given the company by access-list entries alone, of none of its groups, under a company
+// folder named relative: refused before anything is read, told at once every file it may not
+// write (the invoice files, which the conversion opens besides its profile's, among them),
+// each named absolute, and the group the settings would lose; given write on them all, it is
+// asked for the group alone; given a group of theirs, its rewrite keeps the settings' list.
+TEST_F(ApiCli, AnAccessListWriterIsToldEveryLeaveItNeedsAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+    constexpr uid_t kUser = 4103;
+    fs::permissions(dir, fs::perms::all);
+    const std::string co = ShellWord(company.string());
+    ASSERT_EQ(RunShell("setfacl -m u:4103:rwx " + co).status, 0);
+    const std::string copy = (dir / "acl.txt").string();
+    fs::copy_file(text, copy);
+    ::chown(copy.c_str(), kUser, kUser);
+    auto run = [&] {
+        return RunShell("cd " + ShellWord(dir.string()) + " && setpriv --reuid=4103 --regid=4103 --clear-groups env "
+                        "HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " + ShellWord(DZ_CLI_BIN) + " convert --company " +
+                        ShellWord(company.filename().string()) + " " + ShellWord(copy) + " </dev/null 2>&1");
+    };
+    const CliResult first = run();
+    EXPECT_EQ(first.status, 2);
+    EXPECT_THAT(first.out, HasSubstr("for leave to write " + (company / "MASTER.APM").string() + ", "));
+    EXPECT_THAT(first.out, HasSubstr((company / "NEW.API").string() + ", " + (company / "HISTORY.API").string() + ", " +
+                                     (company / "company.toml").string()));
+    EXPECT_THAT(first.out, HasSubstr("make you a member of the group root, or the owner of " +
+                                     (company / "company.toml").string() + " to give it a group you are a member of"));
+    EXPECT_THAT(first.out, Not(HasSubstr(" read, none kept")));
+
+    ASSERT_EQ(RunShell("setfacl -m u:4103:rw " + co + "/*").status, 0);
+    const CliResult second = run();
+    EXPECT_EQ(second.status, 2);
+    EXPECT_THAT(second.out, HasSubstr("Company settings file cannot be written by you: the file written in its place "
+                                      "would lose its group root"));
+    EXPECT_THAT(second.out, Not(HasSubstr("for leave to write")));
+    EXPECT_THAT(second.out, Not(HasSubstr(" read, none kept")));
+
+    ASSERT_EQ(::chown((company / "company.toml").c_str(), 0, kUser), 0);
+    EXPECT_LE(run().status, 1);
+    struct stat st {};
+    ASSERT_EQ(::stat((company / "company.toml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, kUser);
+    // Root, its owner before, keeps what it had by a named entry.
+    EXPECT_THAT(RunShell("getfacl -n " + co + "/company.toml").out, HasSubstr("user:0:rw-"));
 }
 
 // A member's conversion killed inside its first commit, its data file left in the middle of the

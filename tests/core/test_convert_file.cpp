@@ -1091,8 +1091,8 @@ TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingComman
     std::string ending;
     EXPECT_FALSE(RecoverInterruptedRuns(CompanyUse::Write, &said, &ending));
     KillHolder(holder);
-    EXPECT_EQ(ending, "a stopped conversion's lock is held by a process that is none of the programs it is for, and "
-                      "nothing is written over the data files it names");
+    // The cause is the notice's; the ending says only what it kept from the command.
+    EXPECT_EQ(ending, "nothing is written over the data files of the stopped conversion named above");
     ASSERT_EQ(said.size(), 1u);
     EXPECT_THAT(said[0], HasSubstr("A conversion that stopped stands in the company, and its lock is held by a process "
                                    "that is none of the programs it is for"));

@@ -84,6 +84,8 @@ ConverterProfile xvAPI::Profile() const {
                    ConverterDataFile::Owned("TXM", 1, 38, "TX master file"),
                    ConverterDataFile::ReadOnly("GLM", 1, 1, "GL Master file"),
                    ConverterDataFile::ReadOnly("JCM", 1, 10, "JC Master file")};
+    p.alsoOpened = {ConverterDataFile::Owned("API", 1, 32, "AP new invoice file"),
+                    ConverterDataFile::ReadOnly("API", 2, 33, "AP history invoice file")};
     return p;
 }
 

@@ -3,6 +3,7 @@
 #include <acl/libacl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -172,6 +173,19 @@ int give_access_list_or_narrower(int fd, const AccessList& list) {
     if (const auto had = access_list(fd); !had || had->extended()) bits &= ~mode_t{0070};
     (void)::fchmod(fd, bits);
     return err;
+}
+
+int give_rights_of(int fd, const std::string& path, const struct stat& was) {
+    // The owner and group first: a change of owner clears the set-ID bits a mode may give.
+    if (::fchown(fd, ::geteuid() == 0 ? was.st_uid : static_cast<uid_t>(-1), was.st_gid) != 0) return errno;
+    if (::fchmod(fd, was.st_mode & 07777) != 0) return errno;
+    const std::optional<AccessList> list = access_list(path);
+    if (!list || !list->extended()) return 0;
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return errno;
+    (void)give_access_list_or_narrower(
+        fd, list->carried({was.st_uid, was.st_gid}, {made.st_uid, made.st_gid}, list->perm(AccessTag::Owner)));
+    return 0;
 }
 
 }  // namespace dz::xio

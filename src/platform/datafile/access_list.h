@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -71,5 +72,12 @@ int give_access_list(int fd, const AccessList& list);
 // shut to its group class when entries it had before stand: the bits would open them). 0 when the
 // list was given whole, else the errno of the failure.
 int give_access_list_or_narrower(int fd, const AccessList& list);
+
+// Gives the file open as `fd`, made to take the place of the file at `path` (whose status is
+// `was`), what that file has: its owner where this user may give it (root), its group, its
+// permission bits, and its access list as a file of the owner and group it then has carries it
+// (AccessList::carried; where the list cannot be given, bits no wider). 0, or the errno of a
+// group or bits that could not be given (the file would open to others, or shut them out).
+int give_rights_of(int fd, const std::string& path, const struct stat& was);
 
 }  // namespace dz::xio

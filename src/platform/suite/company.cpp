@@ -128,7 +128,7 @@ bool denied(int error) { return error == EACCES || error == EPERM || error == ER
 std::vector<std::string> settings_unwritable(const Company& company, bool fit) {
     std::vector<std::string> files;
     const std::filesystem::path settings = company.settings_file();
-    if (!settings_replace_refusal(settings).empty()) files.push_back(settings.string());
+    if (settings_refusal(settings).unwritable) files.push_back(settings.string());
     xio::LockFileSpec spec = settings_lock_spec(company);
     // One who may not write company.toml makes no lock file of it. A look cannot tell a lock file
     // this user may not open from one a writer's open would fit for them: only where

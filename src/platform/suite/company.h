@@ -99,13 +99,22 @@ CompanySettings default_settings(const std::set<std::string>& installed);
 // Reads and checks a settings file. Throws SettingsError.
 CompanySettings read_settings(const std::filesystem::path& file);
 // Writes a settings file atomically (written aside, then renamed). Throws SettingsError. A file
-// replaced keeps its permissions and group (root's rewrite: its owner too); one this user may not
-// replace so is never replaced (settings_replace_refusal, error EACCES).
+// replaced keeps its permissions, group and access list (root's rewrite: its owner too; another
+// user's: the list names its former owner with what it had, where it names anyone); one this
+// user may not replace so is never replaced (settings_refusal, error EACCES).
 void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
-// Why this user may not replace the settings file `file` as write_settings does, in words that
-// follow "cannot be written: ": they may not write it, or its folder (where the new file is
-// made), or, not root, give the new file its group (they are not of it, and the folder gives new
-// files another); "" when they may, or when it does not stand.
+// Why this user may not replace a settings file as write_settings does: each cause, so that the
+// leave asked for is all the leave needed. Nothing when they may, or when it does not stand.
+struct SettingsRefusal {
+    bool unwritable = false;  // they may not write it, or its folder (where the new file is made)
+    // The group it would lose, not root: they are not of it, and the folder gives new files another.
+    std::string group;
+    explicit operator bool() const { return unwritable || !group.empty(); }
+    // In words that follow "cannot be written: "; "" for none.
+    std::string words() const;
+};
+SettingsRefusal settings_refusal(const std::filesystem::path& file);
+// settings_refusal(file).words().
 std::string settings_replace_refusal(const std::filesystem::path& file);
 
 // A number raised whenever the open company's settings may change: the writable settings()

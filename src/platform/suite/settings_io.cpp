@@ -1,6 +1,7 @@
 // Reading and writing company.toml. The reader checks every entry and refuses the whole file
 // at the first problem, naming the file, the entry (dotted path), its line and what was
 // expected. The writer produces the canonical layout documented in docs/company.md.
+#include "platform/datafile/access_list.h"
 #include "platform/datafile/users.h"
 #include "platform/suite/company.h"
 #include "platform/suite/internal.h"
@@ -499,22 +500,37 @@ CompanySettings read_settings(const fs::path& file) {
     return parse(r, root);
 }
 
-std::string settings_replace_refusal(const fs::path& file) {
+SettingsRefusal settings_refusal(const fs::path& file) {
+    SettingsRefusal refusal;
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) return {};
+    if (::stat(file.c_str(), &st) != 0) return refusal;
     const fs::path parent = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    struct stat folder {};
-    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 ||
-        ::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0 || ::stat(parent.c_str(), &folder) != 0)
-        return "you may not write it, or the folder it is in";
+    refusal.unwritable = ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 ||
+                         ::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
     // The new file takes this user's group, or the folder's where it gives its own; this user
-    // then gives it the old file's where they are of that group. Root gives it anything.
-    if (::geteuid() == 0 || st.st_gid == ((folder.st_mode & S_ISGID) ? folder.st_gid : ::getegid())) return {};
+    // then gives it the old file's where they are of that group. Root gives it anything. Told
+    // beside a want of leave to write, so that leave given does not meet this next.
+    struct stat folder {};
+    if (::geteuid() == 0 || ::stat(parent.c_str(), &folder) != 0 ||
+        st.st_gid == ((folder.st_mode & S_ISGID) ? folder.st_gid : ::getegid()))
+        return refusal;
     std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
     const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
-    if (std::find(groups.begin(), groups.begin() + std::max(0, n), st.st_gid) != groups.begin() + std::max(0, n)) return {};
-    return "its group " + xio::group_name(st.st_gid) + " would be lost, as you are not a member of it";
+    if (std::find(groups.begin(), groups.begin() + std::max(0, n), st.st_gid) == groups.begin() + std::max(0, n))
+        refusal.group = xio::group_name(st.st_gid);
+    return refusal;
 }
+
+std::string SettingsRefusal::words() const {
+    std::string text;
+    if (unwritable) text = "you may not write it, or the folder it is in";
+    if (!group.empty())
+        text += (text.empty() ? "" : ", and ") + std::string("its group ") + group +
+                " would be lost, as you are not a member of it";
+    return text;
+}
+
+std::string settings_replace_refusal(const fs::path& file) { return settings_refusal(file).words(); }
 
 void write_settings(const fs::path& file, const CompanySettings& settings) {
     // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
@@ -524,7 +540,12 @@ void write_settings(const fs::path& file, const CompanySettings& settings) {
     if (const std::string refusal = settings_replace_refusal(file); !refusal.empty())
         throw SettingsError(file.string() + ": cannot be written: " + refusal, EACCES);
     std::string why;
-    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why)) {
+    // The new file keeps the old one's owner (root's rewrite), group, bits and access list: the
+    // company's settings stay as writable, and by the same users, as they were.
+    const files::KeepRights keep = [&file](int fd, const struct stat& was) {
+        return xio::give_rights_of(fd, file.string(), was);
+    };
+    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why, keep)) {
         const int error = errno;
         throw SettingsError(file.string() + ": cannot be written: " + why, error);
     }

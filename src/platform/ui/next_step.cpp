@@ -102,6 +102,8 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::LiftJournalBar: return voice == Voice::CommandLine ? 13930 : 13931;
     case Step::LiftWriteBar: return voice == Voice::CommandLine ? 13932 : 13933;
     case Step::TakeBackWhenLetGo: return voice == Voice::CommandLine ? 13936 : 13937;
+    // With files that also want leave to write: the odd number after.
+    case Step::KeepFilesGroup: return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
     }
     return 0;
 }
@@ -161,6 +163,9 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::TakeBackWhenLetGo: return convert_step(next, voice);
     // What is run again is this command: Examine Files' words, then Prefill's.
     case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
+    case Step::KeepFilesGroup:
+        if (cli) return convert_step(next, voice);
+        return (block == kExamineBlock ? 13994 : 13996) + (next.args.size() > 2 ? 1 : 0);
     }
     return 0;
 }

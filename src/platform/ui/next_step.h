@@ -159,6 +159,11 @@ enum class Step : int {
     // writers lock (a reader's, which SQLite takes for a writer's): once it lets go (or an
     // administrator ends it), a writing command takes the write back. args: {holder, data file}.
     TakeBackWhenLetGo,
+    // A file the command replaces whole (the company's settings) keeps its group, which this user,
+    // not of it, cannot give the file written in its place: an administrator makes them a member,
+    // or the file's owner gives it a group they are of. args: {group, file}, or {files, group,
+    // file} where files (", " between them) also want leave to write, as WritableFile's.
+    KeepFilesGroup,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file (its journal, its lock

@@ -237,7 +237,8 @@ HeadRead read_file_head(const std::string& path, std::size_t limit, std::string&
     return HeadRead::Ok;
 }
 
-bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why) {
+bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why,
+                             const KeepRights& keep) {
     const std::string aside = path + ".new";
     // A leftover aside of a crashed write, or a name someone planted: unlink removes a link
     // itself, never what it points to.
@@ -251,13 +252,18 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes, mo
     // shared by a group, a save under this user's umask or primary group must not shut the
     // others out.
     struct stat was {};
+    int err = 0;
     if (::stat(path.c_str(), &was) == 0 && S_ISREG(was.st_mode)) {
-        ::fchmod(fd, was.st_mode & 0777);
-        // A group this user is not in stays this user's.
-        (void)!::fchown(fd, ::geteuid() == 0 ? was.st_uid : static_cast<uid_t>(-1), was.st_gid);
+        if (keep) {
+            err = keep(fd, was);
+        } else {
+            ::fchmod(fd, was.st_mode & 0777);
+            // A group this user is not in stays this user's.
+            (void)!::fchown(fd, ::geteuid() == 0 ? was.st_uid : static_cast<uid_t>(-1), was.st_gid);
+        }
     }
-    bool ok = write_all(fd, bytes);
-    int err = ok ? 0 : errno;
+    bool ok = err == 0 && write_all(fd, bytes);
+    if (!ok && err == 0) err = errno;
     if (ok && ::fsync(fd) != 0) {
         ok = false;
         err = errno;

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace dz::files {
@@ -49,9 +51,13 @@ bool write_all(int fd, std::string_view bytes);
 // Replaces `path` with `bytes` whole: written to a new file beside it (created afresh, so a
 // link planted under the aside's name is removed, never followed), flushed to the disk, then
 // renamed over `path`. A crash leaves the old contents or the new, never a part. False with
-// the reason in `why` and its number in errno; `path` is then as it was. A file replaced keeps its permissions; a new
-// one is made with `mode` past the umask.
-bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why);
+// the reason in `why` and its number in errno; `path` is then as it was. A file replaced keeps its
+// permissions and group (root's rewrite: its owner too), or what `keep` gives the new file, given
+// its descriptor and the replaced file's status before a byte is written (0, or the errno that
+// gives the replacement up); a new one is made with `mode` past the umask.
+using KeepRights = std::function<int(int fd, const struct stat& was)>;
+bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why,
+                             const KeepRights& keep = {});
 
 // Appends `text` to `path` (made when missing), which must be a regular file, not a link.
 // With `sharedLike` naming a file, one of this user's takes that file's group and its read and

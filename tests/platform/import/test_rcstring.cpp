@@ -463,7 +463,7 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
     using dz::ui::Step;
     using dz::ui::Voice;
     const auto& t = xvlRCString::Table();
-    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::TakeBackWhenLetGo); ++s) {
+    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::KeepFilesGroup); ++s) {
         const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
         for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
             const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
@@ -496,6 +496,19 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
         EXPECT_THAT(dz::ui::step_words({Step::WritableFile, {"/co/A"}}, Voice::Desktop, command),
                     HasSubstr(std::string("Ask an administrator, or the owner of /co/A, for leave to write it and its folder, then ") +
                               again));
+    // The settings' group, asked for alone or beside leave to write other files.
+    const dz::ui::NextStep group{Step::KeepFilesGroup, {"root", "/co/company.toml"}};
+    const dz::ui::NextStep groupAndFiles{Step::KeepFilesGroup, {"/co/A, /co/B", "root", "/co/company.toml"}};
+    for (const auto& [command, again] : {std::pair{Command::Examine, "Then choose Examine Files again."},
+                                         std::pair{Command::Prefill, "Then choose Prefill again."}}) {
+        EXPECT_THAT(dz::ui::step_words(group, Voice::Desktop, command),
+                    HasSubstr(std::string("Ask an administrator to make you a member of the group root, or the owner "
+                                          "of /co/company.toml to give it a group you are a member of") + ": "));
+        EXPECT_THAT(dz::ui::step_words(groupAndFiles, Voice::Desktop, command),
+                    HasSubstr(std::string("for leave to write /co/A, /co/B and the folders they are in. ")));
+        EXPECT_THAT(dz::ui::step_words(groupAndFiles, Voice::Desktop, command), ::testing::EndsWith(again));
+        EXPECT_THAT(dz::ui::step_words(group, Voice::CommandLine, command), ::testing::EndsWith("run the command again"));
+    }
     // A holder nobody can see (another user's program) is not named, and no empty name is said.
     for (const auto& unseen : {std::vector<std::string>{}, std::vector<std::string>{""}})
         EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, unseen}, Voice::Desktop, Command::Examine),

@@ -1,3 +1,5 @@
+#include "platform/datafile/access_list.h"
+#include "platform/datafile/users.h"
 #include "platform/suite/company.h"
 #include "platform/suite/xk.h"
 #include "suite_fixture.h"
@@ -118,6 +120,19 @@ TEST(Settings, ARewriteNeverReplacesAFileThisUserMayNotWriteNorLosesItsGroup) {
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, 4100u);
+    // Root's rewrite keeps its owner, group and access list.
+    ASSERT_EQ(::chown(file.c_str(), 4101, 4100), 0);
+    ASSERT_EQ(std::system(("setfacl -m u:4105:rw " + file.string()).c_str()), 0);
+    write_settings(file, default_settings({"GL"}));
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4101u);
+    EXPECT_EQ(st.st_gid, 4100u);
+    const auto list = dz::xio::access_list(file.string());
+    ASSERT_TRUE(list);
+    EXPECT_THAT(list->words(), ::testing::HasSubstr("user:4105:rw-"));
+    // One who may write it by an entry of the list, of none of its groups, is told the group alone.
+    EXPECT_EQ(testing_support::AnswerAs(4105, {4105}, [&] { return settings_refusal(file).words(); }),
+              "its group " + dz::xio::group_name(4100) + " would be lost, as you are not a member of it");
 }
 
 TEST(Settings, DefaultCompanyHasWhatTheConvertersName) {
