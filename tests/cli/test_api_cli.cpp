@@ -6,6 +6,7 @@
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
+#include "as_user.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -141,6 +142,7 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
 // not write the settings is told 12016's words, then the lock file and why.
 TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     constexpr uid_t kFirst = 4101, kSecond = 4102;
     GiveCompanyTo(kFirst);
     auto as = [&](uid_t uid, const std::string& textFile, const std::vector<std::string>& more = {}) {
@@ -183,6 +185,7 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
 // asked for the group alone; given a group of theirs, its rewrite keeps the settings' list.
 TEST_F(ApiCli, AnAccessListWriterIsToldEveryLeaveItNeedsAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     constexpr uid_t kUser = 4103;
     fs::permissions(dir, fs::perms::all);
     const std::string co = ShellWord(company.string());
@@ -227,6 +230,7 @@ TEST_F(ApiCli, AnAccessListWriterIsToldEveryLeaveItNeedsAtOnce) {
 // command clears what the run left (its marker, copies, lock and idle journals).
 TEST_F(ApiCli, AConversionKilledInItsFirstCommitIsToldAsTakenBackAndClearedByItsUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     constexpr uid_t kFirst = 4101, kSecond = 4102;
     GiveCompanyTo(kFirst);
     // Shared as a group shares it: what a member makes there is the group's.
@@ -294,6 +298,7 @@ TEST_F(ApiCli, AConversionKilledInItsFirstCommitIsToldAsTakenBackAndClearedByIts
 // anything (Examine Files foretells it), with what works instead; the owner converts.
 TEST_F(ApiCli, AMemberConvertsNothingInAStickyFolderOfAnotherOwnersFiles) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     constexpr uid_t kOwner = 4111, kMember = 4112;
     GiveCompanyTo(kOwner);
     ASSERT_EQ(RunShell("chmod -R g+w " + ShellWord(company.string())).status, 0);

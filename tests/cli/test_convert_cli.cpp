@@ -2,6 +2,7 @@
 // GL master converter: exit status by outcome, reports to standard output or files, the
 // per-file summary, the answers by option, and a stored run replayed.
 #include "platform/datafile/xio.h"
+#include "as_user.h"
 #include "platform/suite/company.h"
 
 #include "cli_support.h"
@@ -665,6 +666,7 @@ TEST_F(ConvertCli, ATablePrefillPutsAConversionStoppedWhilePostingBack) {
 // each refusal says its own words.
 TEST_F(ConvertCli, EachStoppedRunNoticeHasItsOwnWordsAndOnlyRefusalsFail) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     ASSERT_EQ(Run("convert " + Co() + " " + Text("first.txt")).status, 0);
     const fs::path copy = PlantDeadRun(Slurp(company / "MASTER.GLM"));
     auto giveTo = [&](uid_t uid, const fs::path& to) {

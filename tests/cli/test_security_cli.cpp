@@ -2,6 +2,7 @@
 // to run SQL against another company's files, an older data file that a look must not upgrade,
 // a company folder whose name reads like a URI, and a table file that cannot be opened.
 #include "cli_support.h"
+#include "as_user.h"
 #include "hold_flock.h"
 #include "socket_file.h"
 
@@ -188,6 +189,7 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
 // show` read it with the data files' own read permission; nothing is "in use" or "read-only".
 TEST_F(SecurityCli, AReaderWhoMayNotWriteACompanyLooksAtIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as another user";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     ASSERT_LE(Look("convert", shared, text.string()).status, 1);
     Spit(dir / "t.txt", "A,B\n");
     const CliResult imported =
@@ -220,6 +222,7 @@ TEST_F(SecurityCli, AReaderWhoMayNotWriteACompanyLooksAtIt) {
 // be given write permission: never that it is in use, nor a bare "read-only".
 TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTheStep) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     Spit(dir / "t.txt", "A,B\n");
     Spit(dir / "g1.load", "@GLM\nR1 AACCT=\"01999900000\" ATITLE=\"Test\"\n");
     // A run stored by the company's owner, replayed by the reader.
@@ -259,6 +262,7 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
 // member's unsaid.
 TEST_F(SecurityCli, AFailedConversionsPutBackGivesBackTheFilesRightsOrSaysWhatItCouldNot) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as a member";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
     const std::string glm = (shared / "MASTER.GLM").string();
     if (RunShell("setfacl -m u:4321:rw " + ShellWord(glm) + " 2>&1").status != 0) GTEST_SKIP() << "no setfacl, or no lists here";
     ASSERT_EQ(::chown(glm.c_str(), 0, 1), 0);

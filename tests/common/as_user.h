@@ -46,4 +46,24 @@ inline std::string AnswerAs(uid_t uid, gid_t gid, const std::function<std::strin
     return AnswerAs(uid, std::vector<gid_t>{gid}, body);
 }
 
+// Why user nobody cannot reach every one of `paths` (a folder above one closed to others, as a
+// checkout in a folder only its owner may enter is): what a test that runs the program as another
+// user needs. "" when each can be read.
+inline std::string UnreachableToOthers(const std::vector<std::string>& paths) {
+    const std::string first = AnswerAs(65534, 65534, [&] {
+        for (const std::string& p : paths)
+            if (::access(p.c_str(), R_OK) != 0) return p;
+        return std::string("-");
+    });
+    if (first == "-") return {};
+    return "other users cannot reach " + (first.empty() ? paths.front() : first) + ", where the tests were built";
+}
+
 }  // namespace dz::testing_support
+
+// Skips a test that runs the program as other users where they cannot reach it or its data.
+#define DZ_SKIP_UNLESS_OTHERS_REACH(...)                                                                        \
+    if (const std::string dzUnreached = ::dz::testing_support::UnreachableToOthers(                            \
+            {DZ_SOURCE_DATA_DIR "/messages/messages.toml" __VA_OPT__(, ) __VA_ARGS__});                         \
+        !dzUnreached.empty())                                                                                   \
+    GTEST_SKIP() << dzUnreached

@@ -1038,6 +1038,7 @@ TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsT
 // back", as if a stopped run were known.
 TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRefusal) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the run to other users";
+    DZ_SKIP_UNLESS_OTHERS_REACH();
     dz::xvl::InstallStepWords();
     ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 1);
     ASSERT_EQ(::chmod(company.path().c_str(), 0777), 0);
@@ -1108,6 +1109,7 @@ TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingComman
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as a user who cannot read another's folders";
+    DZ_SKIP_UNLESS_OTHERS_REACH();
     for (const char* name : {".backup", ".backup-1"}) {
         const fs::path folder = company.path() / name;
         fs::create_directories(folder);

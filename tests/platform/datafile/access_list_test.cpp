@@ -39,6 +39,13 @@ TEST(AccessListTest, CarriedToAnotherOwnerOrGroupEveryoneKeepsWhatTheyHad) {
          "user::r--,user:10:rw-,user:4321:r--,user:4322:rw-,group::rw-,group:77:---,mask::rw-,other::r--", 0400},
         {"another group: its entry nothing, the file's group named", kList, {10, 21},
          "user::rw-,user:4321:r--,user:4322:rw-,group::---,group:20:rw-,group:77:---,mask::rw-,other::r--", 0600},
+        {"another group under a mask narrower than the owner: the mask no wider than the entries it bounds",
+         AccessList{{{AccessTag::Owner, 7, 0},
+                     {AccessTag::User, 4, 4321},
+                     {AccessTag::OwningGroup, 4, 0},
+                     {AccessTag::Mask, 4, 0},
+                     {AccessTag::Others, 0, 0}}},
+         {10, 21}, "user::rwx,user:4321:r--,group::---,group:20:r--,mask::r--,other::---", 0700},
         {"bits alone, another owner and group: the group's bits out", AccessList::of_bits(0664), {11, 21},
          "user::r--,group::---,other::r--", 0404},
     };
