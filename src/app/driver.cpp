@@ -579,7 +579,12 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     auto withReason = [&](const std::string& text, bool question) {
         if (explained && !reason.empty()) return UnderMessage(text, reason, question);
         // Why a file that is only read, or is not a data file, must be written.
-        if (settings) return UnderMessage(text, xvlRCString::Get(13962, SettingsFileName(), SettingsRefusal()), question);
+        // (Where the refusal is the group alone, the message has said it: the why is not said twice.)
+        if (settings)
+            return UnderMessage(text,
+                                lostGroup.empty() ? xvlRCString::Get(13962, SettingsFileName(), SettingsRefusal())
+                                                  : xvlRCString::Get(13989, SettingsFileName()),
+                                question);
         if (unwritable && ModeOf(task) == DriverMode::Prefill) return UnderMessage(text, xvlRCString::Get(13961), question);
         return text;
     };

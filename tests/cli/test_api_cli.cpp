@@ -213,6 +213,9 @@ TEST_F(ApiCli, AnAccessListWriterIsToldEveryLeaveItNeedsAtOnce) {
     EXPECT_THAT(second.out, HasSubstr("Company settings file cannot be written by you: the file written in its place "
                                       "would lose its group root"));
     EXPECT_THAT(second.out, Not(HasSubstr("for leave to write")));
+    // The one cause said once, under which the step follows.
+    EXPECT_EQ(second.out.find("as you are not a member of it"), second.out.rfind("as you are not a member of it"))
+        << second.out;
     EXPECT_THAT(second.out, Not(HasSubstr(" read, none kept")));
 
     ASSERT_EQ(::chown((company / "company.toml").c_str(), 0, kUser), 0);
