@@ -254,8 +254,9 @@ TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTh
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("read-only"))) << command;
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("Unable to find an open"))) << command;
         // Why a prefill, which writes nothing to the data file, needs leave to write it: said by it alone.
-        if (!command.starts_with("tables prefill"))
+        if (!command.starts_with("tables prefill")) {
             EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("A prefill reads its text file"))) << command;
+        }
     }
 }
 
