@@ -111,18 +111,25 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
             std::cerr << "dodedoz-cli: dump: " << said << "\n";
             return cli::kExitFailure;
         }
-        std::string why = status == XIO_NO_FILE  ? "does not exist"
-                          : status == XIO_CORRUPT ? "is either an old version or corrupt"
-                          // A journal beside it that is not its own: nothing holds the file.
-                          : status == XIO_LOCKED  ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened" : "is in use")
-                                                  : "cannot be opened (status " + std::to_string(status) + ")";
-        // The data files' own text of a missing file says "does not exist" again: it is left out.
-        if (status != XIO_NO_FILE) why += ": " + xio_error_text();
+        const std::string subject = abbr + " file " + name;
+        std::string said;
+        if (status == XIO_LOCKED && !ui::journal_refusal(xio_error_next_step().step)) {
+            said = cli::in_use_refusal(subject);
+        } else {
+            std::string why = status == XIO_NO_FILE  ? "does not exist"
+                              : status == XIO_CORRUPT ? "is either an old version or corrupt"
+                              // A journal beside it that is not its own: nothing holds the file.
+                              : status == XIO_LOCKED ? "cannot be opened"
+                                                     : "cannot be opened (status " + std::to_string(status) + ")";
+            // The data files' own text of a missing file says "does not exist" again: it is left out.
+            if (status != XIO_NO_FILE) why += ": " + xio_error_text();
+            said = subject + " " + why;
+        }
         // Who holds a file in use, and what to do, follows when the layer knows (a journal's
         // refusal was said with its step when the command started).
         const ui::NextStep next = xio_error_next_step();
         std::cerr << "dodedoz-cli: dump: "
-                  << ui::console_text(ui::with_step(abbr + " file " + name + " " + why,
+                  << ui::console_text(ui::with_step(said,
                                                     ui::journal_refusal(next.step) ? ui::NextStep{} : next, ui::Voice::CommandLine))
                   << "\n";
         return cli::kExitFailure;

@@ -261,11 +261,13 @@ private:
             why = cli::journal_refusal_said(status, named);
             if (!why.empty()) return false;
             // The data files' own text of a missing file says "does not exist" again: it is left out.
-            why = named + " " +
-                  (status == XIO_NO_FILE  ? std::string("does not exist")
-                   // A journal beside it that is not its own: nothing holds the file.
-                   : status == XIO_LOCKED ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened: " : "is in use: ") + xio_error_text()
-                                          : "cannot be opened (status " + std::to_string(status) + "): " + xio_error_text());
+            why = status == XIO_NO_FILE ? named + " does not exist"
+                  // A journal beside it that is not its own: nothing holds the file.
+                  : status == XIO_LOCKED && ui::journal_refusal(xio_error_next_step().step)
+                      ? named + " cannot be opened: " + xio_error_text()
+                  : status == XIO_LOCKED
+                      ? cli::in_use_refusal(named)
+                      : named + " cannot be opened (status " + std::to_string(status) + "): " + xio_error_text();
             // What stands in the way and who may move it: said with the refusal, as a conversion says it.
             if (const ui::NextStep next = xio_error_next_step(); next)
                 why = ui::console_text(ui::with_step(why, next, ui::Voice::CommandLine));
@@ -274,9 +276,9 @@ private:
         xio_get_def(t->handle, t->def);
         // Held for writing, or the file's lines could not stand or fall together.
         if (const int started = xio_start_writes(t->handle); started != XIO_OK) {
-            why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
-                  (started == XIO_LOCKED ? "is in use: " + xio_error_text()
-                                         : "cannot be written (status " + std::to_string(started) + ")");
+            const std::string subject = t->label() + " (" + dict->file(req.fileNo)->name + ")";
+            why = started == XIO_LOCKED ? cli::in_use_refusal(subject)
+                                        : subject + " cannot be written (status " + std::to_string(started) + ")";
             xio_cls_file(t->handle);
             t->handle = 0;
             return false;

@@ -38,6 +38,11 @@ std::string journal_refusal_said(int status, const std::string& subject) {
     return subject + " " + xvl::xvlRCString::Get(kMsgJournalNotPlayed);
 }
 
+std::string in_use_refusal(const std::string& subject) {
+    const std::string why = xio_error_text();
+    return subject + (why.find(" is in use") != std::string::npos ? ": " : " is in use: ") + why;
+}
+
 bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {

@@ -28,4 +28,8 @@ std::string unwritable_refusal(int status, const std::string& subject);
 // for any other refusal, and for one not said yet.
 std::string journal_refusal_said(int status, const std::string& subject);
 
+// `subject` (the file as the command names it) refused as in use, with the data-file layer's own
+// words of why: where those say "is in use" of the file already, they follow the subject alone.
+std::string in_use_refusal(const std::string& subject);
+
 }  // namespace dz::cli

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <regex>
 #include <string>
 #include <thread>
@@ -366,6 +367,38 @@ TEST_F(SecurityCli, AConversionHeldOffByAReaderNamesTheFileAndTheReader) {
     EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("that is reading it"));
     EXPECT_THAT(r.err, ::testing::HasSubstr("\nNext: wait until process " + std::to_string(::getpid()) + " of user "));
     EXPECT_TRUE(Slurp(glm) == before);
+}
+
+// Another program's lock on a data file's lock file: load and dump say at once that the file is in
+// use, once, with who holds it and the step.
+TEST_F(SecurityCli, ALockFileHeldByAnotherProgramIsSaidInUseOnceWithItsHolder) {
+    const fs::path lockFile = shared / ".MASTER.GLM.locks";
+    Spit(dir / "g1.load", "@GLM\nR1 AACCT=\"01999900000\" ATITLE=\"Test\"\n");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0644);
+        if (fd < 0 || ::lockf(fd, F_TLOCK, 0) != 0) ::_exit(1);
+        if (::write(ready[1], "x", 1) != 1) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char got = 0;
+    const bool held = ::read(ready[0], &got, 1) == 1;
+    ::close(ready[0]);
+    const CliResult load = Cli({"load", "--company", shared.string(), (dir / "g1.load").string()});
+    const CliResult dump = Cli({"dump", "--company", shared.string(), "GLM"});
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ASSERT_TRUE(held);
+    for (const CliResult& r : {load, dump}) {
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, ::testing::HasSubstr("is held for writing by process " + std::to_string(holder)));
+        EXPECT_THAT(r.err, ::testing::HasSubstr("\nNext: wait until process " + std::to_string(holder)));
+        EXPECT_EQ(r.err.find("is in use"), r.err.rfind("is in use")) << r.err;
+    }
 }
 
 // A backup folder's lock held beside a run's marker is held by a live program (a conversion
