@@ -393,6 +393,9 @@ TEST_F(SecurityCli, ALockFileHeldByAnotherProgramIsSaidInUseOnceWithItsHolder) {
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ASSERT_TRUE(held);
+    const std::string inUse = (shared / "MASTER.GLM").string() + " is in use: the lock file ";
+    EXPECT_THAT(load.err, ::testing::HasSubstr("GLM file 1 (MASTER.GLM): " + inUse));
+    EXPECT_THAT(dump.err, ::testing::HasSubstr("dump: GLM file MASTER.GLM: " + inUse));
     for (const CliResult& r : {load, dump}) {
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_THAT(r.err, ::testing::HasSubstr("is held for writing by process " + std::to_string(holder)));
