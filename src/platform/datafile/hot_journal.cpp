@@ -5,6 +5,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
+#include "platform/datafile/owned_fd.h"
 #include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
@@ -16,7 +17,6 @@
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
-#include <memory>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -260,14 +260,9 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         // Said taken back only once it was, and the file is whole; otherwise what it left. The
         // journal is held open until then, so that its inode goes to no other file meanwhile: one
         // of another inode at its name after the take-back was put there since.
-        const std::unique_ptr<int, void (*)(int*)> held(
-            new int(::open(taken.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)),
-            [](int* fd) {
-                if (*fd >= 0) ::close(*fd);
-                delete fd;
-            });
+        const Fd held(::open(taken.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         struct stat heldAs {};
-        const bool holds = *held >= 0 && ::fstat(*held, &heldAs) == 0;
+        const bool holds = held.fd >= 0 && ::fstat(held.fd, &heldAs) == 0;
         std::string why;
         const int rc = first_read(dataFile, why);
         JournalJudgement after = judge_journal(dataFile);

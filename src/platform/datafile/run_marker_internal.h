@@ -7,6 +7,7 @@
 
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/marker_text.h"
+#include "platform/datafile/owned_fd.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
 
@@ -63,27 +64,6 @@ bool process_gone(const std::string& pid);
 ui::NextStep step(ui::Step s, std::vector<std::string> args = {});
 
 // ---- Files of a backup folder --------------------------------------------------------------------
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
-    Fd& operator=(Fd&& o) noexcept {
-        if (this != &o) {
-            reset();
-            fd = o.fd;
-            o.fd = -1;
-        }
-        return *this;
-    }
-    void reset(int f = -1) {
-        if (fd >= 0) ::close(fd);
-        fd = f;
-    }
-};
 
 // A regular file of `owner` with one link: the only kind of entry of a backup folder used.
 bool owned_plain_file(int fd, uid_t owner, struct stat* out = nullptr);
