@@ -2,6 +2,7 @@
 
 #include "convert/platform_links.h"
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
@@ -38,11 +39,16 @@ int CopyToNewFile(const std::string& from, const std::string& to, mode_t& mode, 
         return EINVAL;
     }
     mode = st.st_mode & 07777;
-    const int out = files::create_new_file(to, 0600);
+    // Its maker's alone from its first moment (no entry of a folder's default list).
+    xio::MadeFile spec;
+    spec.name = to;
+    spec.rights.owners = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};  // as made
+    spec.rights.giveOwner = false;
+    const xio::Made made = xio::make_file(spec);
+    const int out = made.fd;
     if (out < 0) {
-        const int err = errno;
         ::close(in);
-        return err;
+        return made.error;
     }
     hash = StreamHash{};
     int err = xio::copy_bytes(in, out, &hash);
@@ -170,7 +176,7 @@ int DataFileBackup::Prepare(const std::string& dataFilePath) {
     target_ = tempFolder_;
     withCompany_ = target_.empty();
     if (withCompany_) {
-        target_ = xio::own_backup_folder(folder, why_, &next_);
+        target_ = xio::own_backup_folder(folder, why_, &next_, dataFilePath);
         // A data folder this user may not write is one to be given leave in.
         if (target_.empty() && !next_ && ::access(folder.c_str(), W_OK) != 0)
             next_ = {ui::Step::WritableFolder, {folder.substr(0, folder.size() - 1)}};

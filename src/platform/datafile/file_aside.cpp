@@ -1,6 +1,7 @@
 #include "platform/datafile/file_aside.h"
 
 #include "platform/datafile/access_list.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/users.h"
 
 #include <algorithm>
@@ -69,48 +70,41 @@ int copy_bytes(int in, int out, StreamHash* hash) {
 
 int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, const AsideOwner* missing) {
     aside = Aside{};
-    int out = -1;
-    for (int n = 0; n < 100 && out < 0; ++n) {
-        aside.path = aside_name(target, n);
-        out = ::open(aside.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out < 0 && errno != EEXIST) break;
-    }
-    if (out < 0) return errno ? errno : EEXIST;
-    int err = copy_bytes(in, out, &aside.hash);
-    // The owner and group first (a change of owner clears the set-ID bits a mode may give).
-    bool want = false;
+    MadeFile spec;
+    spec.rights.owners = {::geteuid(), ::getegid()};
+    spec.rights.giveOwner = false;
     std::optional<AccessList> list;
     std::string listWhy;
     if (struct stat st {}; ::lstat(target.c_str(), &st) == 0) {
-        aside.had = {st.st_uid, st.st_gid};
-        want = true;
+        spec.rights.owners = {st.st_uid, st.st_gid};
+        spec.rights.giveOwner = true;
         if (S_ISREG(st.st_mode) && !(list = access_list(target))) listWhy = std::strerror(errno ? errno : EIO);
     } else if (missing) {
-        aside.had = *missing;
-        want = true;
+        spec.rights.owners = {missing->uid, missing->gid};
+        spec.rights.giveOwner = true;
     }
-    if (err == 0 && want && ::fchown(out, aside.had.uid, aside.had.gid) != 0) {
-        // Not root: the group at least, when this user belongs to it.
-        aside.groupKept = ::fchown(out, static_cast<uid_t>(-1), aside.had.gid) == 0;
-        aside.ownerKept = aside.had.uid == ::geteuid();
+    aside.had = {spec.rights.owners.uid, spec.rights.owners.gid};
+    // Its list as a file of the owner and group it gets carries it, or, where the target's cannot
+    // be read, `mode`: every entry it was made with replaced (a folder's default list's too).
+    const FileOwners had = spec.rights.owners;
+    spec.rights.list = [&](const FileOwners& has, bool) {
+        return list ? list->carried(had, has, list->perm(AccessTag::Owner)) : AccessList::of_bits(mode);
+    };
+    Made made;
+    for (int n = 0; n < 100; ++n) {
+        spec.name = aside.path = aside_name(target, n);
+        if ((made = make_file(spec)).error != EEXIST) break;
     }
-    if (err == 0 && ::fchmod(out, mode) != 0) err = errno;
-    // Its list as a file of the owner and group it now has carries it: every entry it was made
-    // with replaced (a folder's default list's too).
-    struct stat made {};
-    if (err == 0 && ::fstat(out, &made) != 0) err = errno;
-    if (err == 0 && list) {
-        const int lost = give_access_list_or_narrower(
-            out, list->carried({aside.had.uid, aside.had.gid}, {made.st_uid, made.st_gid}, list->perm(AccessTag::Owner)));
-        (void)::fstat(out, &made);
-        if (lost != 0) aside.listLost = list->words() + " (" + std::strerror(lost) + ")";
-    } else if (err == 0 && !listWhy.empty()) {
-        aside.listLost = "(it could not be read: " + listWhy + ")";
-    }
-    aside.has = {made.st_uid, made.st_gid};
-    aside.mode = made.st_mode & 07777;
-    if (err == 0 && ::fsync(out) != 0) err = errno;
-    if (::close(out) != 0 && err == 0) err = errno;
+    if (made.fd < 0) return made.error;
+    aside.ownerKept = made.ownerGiven;
+    aside.groupKept = made.groupGiven;
+    aside.has = {made.has.uid, made.has.gid};
+    aside.mode = made.mode;
+    if (list && made.listError != 0) aside.listLost = list->words() + " (" + std::strerror(made.listError) + ")";
+    else if (!listWhy.empty()) aside.listLost = "(it could not be read: " + listWhy + ")";
+    int err = copy_bytes(in, made.fd, &aside.hash);
+    if (err == 0 && ::fsync(made.fd) != 0) err = errno;
+    if (::close(made.fd) != 0 && err == 0) err = errno;
     if (err != 0) ::unlink(aside.path.c_str());
     return err;
 }

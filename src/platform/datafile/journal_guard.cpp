@@ -10,7 +10,7 @@
 // maker's alone, then given the file's owner, group and access list before SQLite writes to it.
 #include "platform/datafile/journal_guard.h"
 
-#include "platform/datafile/access_list.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
 
@@ -120,48 +120,26 @@ struct Making {
 };
 thread_local Making* t_making = nullptr;
 
-// A journal just made, its maker's alone, is given the data file's rights before SQLite writes a
-// byte of it: by root its owner, and its group where this user may give it; then its access list
-// as a file of the owner and group it has carries it (AccessList::carried); where the list
-// cannot be given, bits no wider than it allows. Where the data file's list cannot be read it
-// stays open to its owner alone.
-void give_rights_of(const std::string& dataFile, int fd) {
-    struct stat st {}, made {};
-    if (::stat(dataFile.c_str(), &st) != 0) return;
-    (void)!(::geteuid() == 0 ? ::fchown(fd, st.st_uid, st.st_gid) : ::fchown(fd, static_cast<uid_t>(-1), st.st_gid));
-    const std::optional<AccessList> list = access_list(dataFile);
-    if (!list || ::fstat(fd, &made) != 0) return;
-    (void)give_access_list_or_narrower(fd, list->carried({st.st_uid, st.st_gid}, {made.st_uid, made.st_gid}, 06));
-}
-
 using OpenCall = int (*)(const char*, int, int);
 OpenCall g_open = nullptr;
 
-// The journal a connection makes, made without a name in its folder (O_TMPFILE), its maker's
-// alone (0600, whatever mode SQLite asks), given its rights, and only then linked at its name,
-// which fails as O_EXCL does where something stands there: nobody, not even a look judging what
-// stands at the name, meets it before it has them. Where the file system makes no such files, it
-// is made at its name, 0600, and given them there.
-int make_journal(const char* name, int flags, const std::string& dataFile) {
+// The journal a connection makes, made by the one maker (made_file.h): without a name in its
+// folder, its maker's alone (0600, whatever mode SQLite asks), given the data file's rights (by
+// root its owner, and its group where this user may give it; then its access list as a file of
+// the owner and group it has carries it), and only then linked at its name, which fails as
+// O_EXCL does where something stands there: nobody, not even a look judging what stands at the
+// name, meets it before it has them. Where the data file's list cannot be read it stays open to
+// its owner alone.
+int make_journal(const char* name, const std::string& dataFile) {
+    MadeFile spec;
     // SQLite names a journal by its full path.
-    const std::string path = name;
-    const std::string folder = path.substr(0, std::max<std::size_t>(path.rfind('/'), 1));
-    if (const int fd = g_open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600); fd >= 0) {
-        call_hook(g_madeHook, name);
-        give_rights_of(dataFile, fd);
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) return fd;
-        const int err = errno;
-        ::close(fd);
-        errno = err;
-        if (err == EEXIST) return -1;
-    }
-    const int fd = g_open(name, flags | O_NONBLOCK, 0600);
-    if (fd >= 0) {
-        call_hook(g_madeHook, name);
-        give_rights_of(dataFile, fd);
-    }
-    return fd;
+    spec.name = name;
+    spec.openFlags = O_NONBLOCK;
+    if (std::optional<MadeRights> rights = rights_for(dataFile, 07)) spec.rights = std::move(*rights);
+    spec.beforeNamed = [name](int) { call_hook(g_madeHook, name); };
+    const Made made = make_file(spec);
+    errno = made.error;
+    return made.fd;
 }
 
 // The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was
@@ -172,7 +150,7 @@ int open_without_waiting(const char* name, int flags, int mode) {
     Making* m = t_making;
     if (!m || (flags & (O_CREAT | O_EXCL)) != (O_CREAT | O_EXCL) || std::strcmp(name, m->journal) != 0)
         return g_open(name, flags | O_NONBLOCK, mode);
-    const int fd = make_journal(name, flags, m->dataFile);
+    const int fd = make_journal(name, m->dataFile);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) return fd;
     m->fd = fd;

@@ -2,6 +2,7 @@
 
 #include "platform/datafile/access_list.h"
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
 #include "platform/datafile/write_bar.h"
@@ -250,31 +251,38 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
     return o;
 }
 
-// Gives a file just made its mode, and its owner and group as `w` wants them. A user who may
-// not give it the group it wants (not one of theirs) leaves the group's bits out: they would
-// open it to a group of this user's, not to the one it is for.
-// A lock file is made its maker's alone, whatever the umask and the folder's group: only once it
-// has the owner and group it wants is it opened to them (give). Made in its final mode, it would
-// be open for a moment to the maker's group (a setgid folder's, or root's), before it had its own.
-constexpr mode_t kMadeMode = 0600;
-
-void give(int fd, const LockFileSpec& spec, const Wanted& w) {
+// Makes the lock file `name` through the one maker (made_file.h): its maker's alone until it has
+// the owner, group and list `w` wants, and only then named (failing where something stands
+// there). Made in its final mode, it would be open for a moment to the maker's group (a setgid
+// folder's, or root's), before it had its own. A user who may not give it the group it wants
+// (not one of theirs) leaves the group's bits out: they would open it to a group of this user's,
+// not to the one it is for. Given its group even without the group's bits: a company given to
+// its group later (`chmod -R g+w`) then lets every member open it to lock it, and so to make it
+// afresh, as nobody may replace a lock file they cannot lock. A data file's takes its list as a
+// file of the owner and group it now has carries it; where the list cannot be given, bits no
+// wider than it allows. A run's lock in a folder with an access list is readable by every entry
+// that may enter the folder, as its bits say for the others. The test hook's Made step stands
+// between its rights and its name. The descriptor, or -1 with errno.
+int make_lock(int dirFd, const std::string& name, const LockFileSpec& spec, const Wanted& w) {
     const uid_t me = ::geteuid();
-    mode_t mode = w.mode;
-    if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
-        (void)!::fchown(fd, w.owner, w.group);
-    else if (::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
-        mode &= ~mode_t{0070};
-    // Given its group even without the group's bits: a company given to its group later
-    // (`chmod -R g+w`) then lets every member open it to lock it, and so to make it afresh, as
-    // nobody may replace a lock file they cannot lock. A data file's takes its list as a file of
-    // the owner and group it now has carries it, every entry it was made with replaced (a
-    // folder's default list's too); where the list cannot be given, bits no wider than it allows.
-    if (struct stat made {}; w.list && ::fstat(fd, &made) == 0) {
-        (void)give_access_list_or_narrower(fd, lock_list(w, {made.st_uid, made.st_gid}));
-        return;
-    }
-    ::fchmod(fd, mode);  // past the umask
+    MadeFile made;
+    made.dirFd = dirFd;
+    made.name = name;
+    made.openFlags = O_NONBLOCK | O_NOCTTY;
+    made.rights.owners = {w.owner, w.group};
+    made.rights.giveOwner = me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner);
+    std::optional<AccessList> folderList;
+    if (spec.kind == LockKind::OwnerOnly && spec.readable) folderList = access_list("/proc/self/fd/" + std::to_string(dirFd));
+    made.rights.list = [&](const FileOwners& has, bool groupGiven) -> std::optional<AccessList> {
+        if (w.list) return lock_list(w, has);
+        if (folderList && folderList->extended())
+            return readers_list({*folderList, {w.guarded.st_uid, w.guarded.st_gid}, has, 1, 4, 6});
+        return AccessList::of_bits(groupGiven ? w.mode : w.mode & ~mode_t{0070});
+    };
+    made.beforeNamed = [&](int) { lock_step(LockStep::Made, with_slash(spec.folder) + name); };
+    const Made m = make_file(made);
+    errno = m.error;
+    return m.fd;
 }
 
 // Takes on `fd` the lock that every program using a lock file of `kind` takes, excluding every
@@ -342,12 +350,7 @@ Afresh held_by(Afresh r, const LockFileSpec& spec, const Wanted& w, const std::s
 int make_aside(int dirFd, const LockFileSpec& spec, const Wanted& w, std::string& aside) {
     aside = spec.name + ".new" + std::to_string(::getpid());
     ::unlinkat(dirFd, aside.c_str(), 0);  // left by a program of this number killed midway
-    const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
-    if (fd >= 0) {
-        lock_step(LockStep::Made, with_slash(spec.folder) + aside);
-        give(fd, spec, w);
-    }
-    return fd;
+    return make_lock(dirFd, aside, spec, w);
 }
 
 // Whether the name of `spec` names the file of status `old`.
@@ -580,10 +583,8 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
                 o.why = failure_text(ENOENT, "cannot be opened");
                 return o;
             }
-            fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
+            fd = make_lock(dirFd, spec.name, spec, w);
             if (fd >= 0) {
-                lock_step(LockStep::Made, o.path);
-                give(fd, spec, w);
                 if (auto r = checked(fd, true, o); r.error != ESTALE) return opened(r);
                 continue;
             }

@@ -4,6 +4,7 @@
 
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/users.h"
 
@@ -85,13 +86,26 @@ int hold_locked(const std::string& folder, std::string* why, ui::NextStep* next)
         return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
     }
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
-    const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Readable by whoever may enter the folder, past the umask: every user of the company who may
+    // read its data files must be able to see it; nobody else.
+    MadeFile markerSpec;
+    markerSpec.dirFd = dir.fd;
+    markerSpec.name = marker_name(run);
+    struct stat folderSt {};
+    (void)::fstat(dir.fd, &folderSt);
+    markerSpec.rights.owners = {::geteuid(), folderSt.st_gid};
+    markerSpec.rights.giveOwner = false;
+    const std::optional<AccessList> folderList = access_list(dir.fd);
+    markerSpec.rights.list = [&](const FileOwners& has, bool) -> std::optional<AccessList> {
+        if (!folderList) return std::nullopt;
+        return readers_list({*folderList, {folderSt.st_uid, folderSt.st_gid}, has, 1, 4, 6});
+    };
+    const Made made = make_file(markerSpec);
+    const int marker = made.fd;
     if (marker < 0) {
-        const int err = errno;
         ::unlinkat(dir.fd, lock_name(run).c_str(), 0);
-        return fail(err, folder + marker_name(run) + ": " + errno_text(err));
+        return fail(made.error, folder + marker_name(run) + ": " + errno_text(made.error));
     }
-    ::fchmod(marker, 0644);  // past the umask: every user of the company must be able to see it
     Held h;
     h.markerFd = marker;
     h.lockFd = lock.fd;
@@ -131,6 +145,35 @@ std::string way_to(const std::string& fromDataFolder, const std::string& toDataF
     const fs::path rel = to.lexically_relative(from);
     return rel.empty() ? to.string() : rel.string();
 }
+// A backup folder is entered and read by whoever may read the data file its first run is for,
+// and written by its owner alone (the run's files in it say the same); where that file's rights
+// cannot be read, by whoever may enter the folder as its bits have long said.
+MadeRights backup_folder_rights(const std::string& dataFile) {
+    MadeRights r;
+    r.owners = {::geteuid(), ::getegid()};
+    r.giveOwner = false;
+    struct stat st {};
+    std::optional<AccessList> list;
+    if (!dataFile.empty() && ::stat(dataFile.c_str(), &st) == 0) list = access_list(dataFile);
+    if (!list) {
+        r.list = [](const FileOwners&, bool) { return std::optional(AccessList::of_bits(kBackupFolderMode)); };
+        return r;
+    }
+    r.owners.gid = st.st_gid;
+    r.list = [l = *list, from = FileOwners{st.st_uid, st.st_gid}](const FileOwners& has, bool) {
+        return std::optional(readers_list({l, from, has, 4, 5, 7}));
+    };
+    return r;
+}
+
+// This user's backup folder that stands is given the rights it is to have, in place (one made
+// before under a folder's default list kept members out of it): 0, or the errno.
+int fit_backup_folder(const std::string& folder, const MadeRights& rights) {
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.fd < 0) return errno;
+    return give_made_rights(dir.fd, rights, true).listError;
+}
+
 }  // namespace
 
 bool run_held_in(const std::string& folder) {
@@ -142,7 +185,8 @@ bool run_held_in(const std::string& folder) {
 
 using namespace runs;
 
-std::string own_backup_folder(const std::string& dataFolderIn, std::string& why, ui::NextStep* next) {
+std::string own_backup_folder(const std::string& dataFolderIn, std::string& why, ui::NextStep* next,
+                              const std::string& dataFile) {
     const std::string dataFolder = with_slash(dataFolderIn);
     why.clear();
     if (next) *next = {};
@@ -151,14 +195,21 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why,
     // frees one. Any other failure (the data folder cannot be written) has a step of its own.
     std::vector<std::string> takenFolders, takenBy;
     bool onlyTaken = true;
+    const MadeRights rights = backup_folder_rights(dataFile);
     // After a company was handed over (`chown -R`), the names this user had are the new owner's:
     // another of the same form is taken.
     std::vector<std::string> candidates{".backup", ".backup-" + std::to_string(::geteuid())};
     for (int k = 2; k <= 9; ++k) candidates.push_back(candidates[1] + "-" + std::to_string(k));
     for (const std::string& name : candidates) {
         const std::string folder = dataFolder + name;
-        if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
-            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
+        MadeFile spec;
+        spec.name = folder;
+        spec.isFolder = true;
+        spec.rights = rights;
+        const Made made = make_file(spec);
+        if (made.fd >= 0) ::close(made.fd);
+        if (made.error != 0 && made.error != EEXIST) {
+            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(made.error);
             onlyTaken = false;
             continue;
         }
@@ -179,8 +230,8 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why,
             }
             continue;
         }
-        if ((st.st_mode & 07777) != kBackupFolderMode && ::chmod(folder.c_str(), kBackupFolderMode) != 0) {
-            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
+        if (const int err = made.error == EEXIST ? fit_backup_folder(folder, rights) : 0; err != 0) {
+            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(err);
             onlyTaken = false;
             continue;
         }

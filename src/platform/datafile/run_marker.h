@@ -71,8 +71,11 @@ namespace dz::xio {
 
 // This user's backup folder in a data folder, made when missing ("" with `why` when none can be
 // had: the data folder cannot be written, or every name is taken by something else; `why` names
-// each name's owner, and `next` is the step when every name belongs to another user).
-std::string own_backup_folder(const std::string& dataFolder, std::string& why, ui::NextStep* next = nullptr);
+// each name's owner, and `next` is the step when every name belongs to another user). It may be
+// entered and read by whoever may read `dataFile` (when given: the file a copy is made of), and
+// by nobody else.
+std::string own_backup_folder(const std::string& dataFolder, std::string& why, ui::NextStep* next = nullptr,
+                              const std::string& dataFile = "");
 // The name of this run's copy of a data file: "<name>~<host>~<process>", "~<n>" after it when n > 1.
 std::string run_copy_name(const std::string& dataFileName, long n);
 

@@ -465,7 +465,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const std::vector<std::string> names = list_folder(dir.fd, listed);
     if (!listed) return unseen(errno ? errno : EACCES);
     // A folder of an earlier version, its owner's alone: opened to the company again.
-    if (struct stat st {}; ours && req.mayWrite && ::fstat(dir.fd, &st) == 0 && (st.st_mode & 07777) != kBackupFolderMode)
+    if (struct stat st {}; ours && req.mayWrite && ::fstat(dir.fd, &st) == 0 && (st.st_mode & 07777) == 0700)
         ::fchmod(dir.fd, kBackupFolderMode);
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;

@@ -153,6 +153,7 @@ bool update_settings_file(Company& company, const std::function<bool(CompanySett
     bool ok = false;
     {
         try {
+            clear_stale_settings_copy(company.settings_file());
             CompanySettings disk = read_settings(company.settings_file());
             if (change(disk)) {
                 write_settings(company.settings_file(), disk);

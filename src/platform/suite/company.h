@@ -103,6 +103,9 @@ CompanySettings read_settings(const std::filesystem::path& file);
 // user's: the list names its former owner with what it had, where it names anyone); one this
 // user may not replace so is never replaced (settings_refusal, error EACCES).
 void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
+// Removes "<file>.new" where no rewrite is making it (one killed midway left it), while its name
+// still names what was judged; one a live rewrite holds is left to it.
+void clear_stale_settings_copy(const std::filesystem::path& file);
 // Why this user may not replace a settings file as write_settings does: each cause, so that the
 // leave asked for is all the leave needed. Nothing when they may, or when it does not stand.
 struct SettingsRefusal {

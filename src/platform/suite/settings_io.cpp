@@ -2,6 +2,7 @@
 // at the first problem, naming the file, the entry (dotted path), its line and what was
 // expected. The writer produces the canonical layout documented in docs/company.md.
 #include "platform/datafile/access_list.h"
+#include "platform/datafile/made_file.h"
 #include "platform/datafile/users.h"
 #include "platform/suite/company.h"
 #include "platform/suite/internal.h"
@@ -11,6 +12,7 @@
 #include <toml++/toml.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -532,6 +534,21 @@ std::string SettingsRefusal::words() const {
 
 std::string settings_replace_refusal(const fs::path& file) { return settings_refusal(file).words(); }
 
+void clear_stale_settings_copy(const fs::path& file) {
+    const std::string aside = file.string() + ".new";
+    struct stat named {};
+    if (::lstat(aside.c_str(), &named) != 0) return;
+    // A rewrite holds its new copy locked from before the copy has its name until it is renamed
+    // into place: one found unlocked is a killed rewrite's. A link, a pipe or anything this user
+    // may not open is no rewrite's either: its name goes, never what it points to.
+    const int fd = S_ISREG(named.st_mode) ? ::open(aside.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
+    struct stat held {};
+    const bool live = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    const bool same = fd < 0 || (::fstat(fd, &held) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino);
+    if (!live && same) ::unlink(aside.c_str());
+    if (fd >= 0) ::close(fd);
+}
+
 void write_settings(const fs::path& file, const CompanySettings& settings) {
     // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
     // either the old settings or the new ones, never a part.
@@ -539,16 +556,35 @@ void write_settings(const fs::path& file, const CompanySettings& settings) {
     // rename would give the company's settings to them.
     if (const std::string refusal = settings_replace_refusal(file); !refusal.empty())
         throw SettingsError(file.string() + ": cannot be written: " + refusal, EACCES);
-    std::string why;
-    // The new file keeps the old one's owner (root's rewrite), group, bits and access list: the
-    // company's settings stay as writable, and by the same users, as they were.
-    const files::KeepRights keep = [&file](int fd, const struct stat& was) {
-        return xio::give_rights_of(fd, file.string(), was);
-    };
-    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why, keep)) {
-        const int error = errno;
-        throw SettingsError(file.string() + ": cannot be written: " + why, error);
+    clear_stale_settings_copy(file);
+    // The new copy is made by the one maker with the old file's rights from its first moment: its
+    // owner (root's rewrite; another writer's makes it theirs, the list naming its former owner
+    // with what it had, where it names anyone), group, bits and access list. A new company's
+    // file is this user's, readable past the umask as it asks.
+    xio::MadeFile spec;
+    spec.name = file.string() + ".new";
+    if (std::optional<xio::MadeRights> rights = xio::rights_for(file.string(), 07)) {
+        spec.rights = std::move(*rights);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        spec.rights.owners = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};  // as made
+        spec.rights.giveOwner = false;
+        spec.rights.list = [mask](const xio::FileOwners&, bool) { return std::optional(xio::AccessList::of_bits(0644 & ~mask)); };
     }
+    // Locked before anyone may meet it: no other command takes it for a killed rewrite's.
+    spec.beforeNamed = [](int fd) { (void)::flock(fd, LOCK_EX); };
+    const xio::Made made = xio::make_file(spec);
+    int err = made.error;
+    const std::string bytes = render(settings);
+    if (err == 0 && !files::write_all(made.fd, bytes)) err = errno ? errno : EIO;
+    if (err == 0 && ::fsync(made.fd) != 0) err = errno;
+    if (err == 0 && ::rename(spec.name.c_str(), file.c_str()) != 0) err = errno;
+    if (made.fd >= 0) {
+        if (err != 0) ::unlink(spec.name.c_str());
+        ::close(made.fd);
+    }
+    if (err != 0) throw SettingsError(file.string() + ": cannot be written: " + std::strerror(err), err);
 }
 
 }  // namespace dz::suite

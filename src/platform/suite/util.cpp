@@ -1,10 +1,12 @@
 #include "platform/suite/util.h"
 
+#include "platform/datafile/made_file.h"
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/shown_text.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -106,6 +108,24 @@ fs::path x_log_path() {
     return x_temp_folder() / "dodedoz.log";
 }
 
+namespace {
+
+// A company's log is made by the one maker with company.toml's rights, read and write at most:
+// whoever may write the settings may add to it, whoever may only read them may only read it.
+void make_company_log(const std::string& log, const std::string& settings) {
+    struct stat st {};
+    if (::lstat(log.c_str(), &st) == 0 || errno != ENOENT) return;
+    std::optional<xio::MadeRights> rights = xio::rights_for(settings, 06);
+    if (!rights) return;
+    xio::MadeFile spec;
+    spec.name = log;
+    spec.rights = std::move(*rights);
+    const xio::Made made = xio::make_file(spec);
+    if (made.fd >= 0) ::close(made.fd);
+}
+
+}  // namespace
+
 void x_log(std::string_view text) {
     const LocalDateTime at = xd_get_date_time();
     const x_date_type& d = at.date;
@@ -117,6 +137,7 @@ void x_log(std::string_view text) {
     // one line, whatever the text holds: names and values read from files are shown escaped.
     // Every user who may write the company's settings may add to its log.
     const Company* company = current_company();
+    if (company) make_company_log(x_log_path().string(), company->settings_file().string());
     files::append_to_file(x_log_path().string(), std::string(stamp) + ui::shown_text(text, ui::LineBreaks::Blank) + "\n",
                           0644, company ? company->settings_file().string() : std::string());
 }

@@ -691,9 +691,9 @@ TEST_F(LockFileTest, MadeOnceItStaysWhoeverOpensItNext) {
     EXPECT_EQ(stat_of(lockFile()).st_ino, fitting);
 }
 
-// A lock file is its maker's alone from the moment it is made until it has its owner, group and
-// mode: under a umask that opens new files to the maker's group (a setgid folder's), nobody of
-// that group can open it in between, nor, made aside to replace one, its new file.
+// A lock file has no name from the moment it is made until it has its owner, group and mode:
+// under a umask that opens new files to the maker's group (a setgid folder's), nobody of that
+// group can open it in between, nor, made aside to replace one, its new file.
 TEST_F(LockFileTest, ALockFileIsNobodyElsesBeforeItHasItsOwnerGroupAndMode) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     ASSERT_EQ(::chown(folder.c_str(), 0, 1234), 0);
@@ -706,18 +706,18 @@ TEST_F(LockFileTest, ALockFileIsNobodyElsesBeforeItHasItsOwnerGroupAndMode) {
             std::string seen;
             xio::set_lock_hook_for_tests([&](xio::LockStep step, const std::string& path) {
                 struct stat st {};
-                if (step == xio::LockStep::Made && ::stat(path.c_str(), &st) == 0)
-                    seen += (st.st_mode & 0077) == 0 ? "alone " : "open to others ";
+                if (step == xio::LockStep::Made)
+                    seen += ::stat(path.c_str(), &st) != 0 ? "nameless " : (st.st_mode & 0077) == 0 ? "alone " : "open to others ";
             });
             const xio::LockFileOpened o = xio::open_lock_file(spec(xio::LockKind::DataFile));
             ::close(o.fd);
             return seen + (o.fd < 0 ? o.why : "opened");
         });
     };
-    EXPECT_EQ(madeAs(4321), "alone opened");
+    EXPECT_EQ(madeAs(4321), "nameless opened");
     EXPECT_EQ(stat_of(lockFile()).st_mode & 07777, 0664u);
     fs::permissions(lockFile(), fs::perms(0600));  // too narrow: made afresh, aside
-    EXPECT_EQ(madeAs(4321), "alone opened");
+    EXPECT_EQ(madeAs(4321), "nameless opened");
 }
 
 // A data file's lock file made by a member for a file of a group that is not their own takes
