@@ -89,7 +89,9 @@ protected:
         ASSERT_FALSE(seen.empty());
         for (const Seen& s : seen) {
             EXPECT_FALSE(wider(s.list, final)) << s.list.words() << " wider than " << final.words();
-            if (s.named) EXPECT_EQ(s.list, final) << "named before it had its rights";
+            if (s.named) {
+                EXPECT_EQ(s.list, final) << "named before it had its rights";
+            }
         }
     }
     fs::path dir;
