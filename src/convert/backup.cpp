@@ -42,7 +42,6 @@ int CopyToNewFile(const std::string& from, const std::string& to, mode_t& mode, 
     // Its maker's alone from its first moment (no entry of a folder's default list).
     xio::MadeFile spec;
     spec.name = to;
-    spec.rights.owners = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};  // as made
     spec.rights.giveOwner = false;
     const xio::Made made = xio::make_file(spec);
     const int out = made.fd;

@@ -71,7 +71,6 @@ int copy_bytes(int in, int out, StreamHash* hash) {
 int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, const AsideOwner* missing) {
     aside = Aside{};
     MadeFile spec;
-    spec.rights.owners = {::geteuid(), ::getegid()};
     spec.rights.giveOwner = false;
     std::optional<AccessList> list;
     std::string listWhy;
@@ -83,7 +82,7 @@ int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, co
         spec.rights.owners = {missing->uid, missing->gid};
         spec.rights.giveOwner = true;
     }
-    aside.had = {spec.rights.owners.uid, spec.rights.owners.gid};
+    if (spec.rights.giveOwner) aside.had = {spec.rights.owners.uid, spec.rights.owners.gid};
     // Its list as a file of the owner and group it gets carries it, or, where the target's cannot
     // be read, `mode`: every entry it was made with replaced (a folder's default list's too).
     const FileOwners had = spec.rights.owners;

@@ -23,7 +23,8 @@ namespace dz::xio {
 
 // What a file made for another is given, worked out once its owner and group are.
 struct MadeRights {
-    FileOwners owners;      // the owner (given by root alone) and the group it is to have
+    // The owner (given by root alone) and the group it is to have; -1 keeps what it was made with.
+    FileOwners owners{static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
     bool giveOwner = true;  // false: it stays its maker's, even made by root (a run's files)
     // The whole list it is to carry, given the owner and group it now has and whether it has the
     // group asked for. Unset, or nullopt: its maker's alone (0600, a folder 0700).

@@ -150,7 +150,6 @@ std::string way_to(const std::string& fromDataFolder, const std::string& toDataF
 // cannot be read, by whoever may enter the folder as its bits have long said.
 MadeRights backup_folder_rights(const std::string& dataFile) {
     MadeRights r;
-    r.owners = {::geteuid(), ::getegid()};
     r.giveOwner = false;
     struct stat st {};
     std::optional<AccessList> list;

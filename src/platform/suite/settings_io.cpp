@@ -568,8 +568,7 @@ void write_settings(const fs::path& file, const CompanySettings& settings) {
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        spec.rights.owners = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};  // as made
-        spec.rights.giveOwner = false;
+            spec.rights.giveOwner = false;
         spec.rights.list = [mask](const xio::FileOwners&, bool) { return std::optional(xio::AccessList::of_bits(0644 & ~mask)); };
     }
     // Locked before anyone may meet it: no other command takes it for a killed rewrite's.
