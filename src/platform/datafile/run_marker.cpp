@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -174,6 +175,37 @@ bool runs_it(const LockHolder& h, uid_t owner) {
     if (h.ended) return false;
     return !h.uidKnown || h.uid == owner || h.uid == 0;
 }
+
+// The data files that the copies of run `run` standing in the backup folder `dirFd` were taken of
+// (in the data folder above it).
+std::vector<std::string> copied_files(int dirFd, const std::string& run) {
+    std::vector<std::string> files;
+    char where[PATH_MAX];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirFd)).c_str(), where, sizeof where);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof where) return files;
+    const std::filesystem::path dataFolder = std::filesystem::path(std::string(where, static_cast<std::size_t>(n))).parent_path();
+    bool listed = false;
+    for (const auto& copy : copies_beside(list_folder(dirFd, listed), run))
+        files.push_back((dataFolder / data_file_of(copy)).string());
+    return files;
+}
+
+// Whether a holder of a run's lock holds nothing by it: none of its run's programs, and a user
+// who may read none of the data files the run copied. The lock file is for those who may read
+// them (to ask whether the run lives); one opened while it was wider keeps nobody off.
+bool holds_nothing(const LockHolder& h, uid_t owner, const std::vector<std::string>& files) {
+    if (runs_it(h, owner) || !h.uidKnown || h.pid <= 0 || files.empty()) return false;
+    return std::all_of(files.begin(), files.end(),
+                       [&](const std::string& f) { return read_right(h.uid, h.groups, f) == WriteRight::No; });
+}
+
+// Whether every holder of the file of `dev`/`ino` but this program holds nothing by it (and
+// there is one).
+bool held_by_nobody(dev_t dev, ino_t ino, uid_t owner, const std::vector<std::string>& files) {
+    const auto holders = other_holders(dev, ino);
+    return !holders.empty() &&
+           std::all_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return holds_nothing(h, owner, files); });
+}
 }  // namespace
 
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
@@ -193,6 +225,16 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     lockFile = opened.error != ENOENT;
     lock.reset(opened.fd);
     if (!lockFile) return Life::Dead;
+    // Held against a putter by none but users who hold nothing by it: its own program holds it
+    // exclusive for its whole life, so a shared lock had says the run is dead, and the putter
+    // goes on under it (the backup folder's lock keeps other putters off).
+    if (lock.fd < 0 && opened.error == EWOULDBLOCK && exclusive && opened.owner == owner &&
+        held_by_nobody(opened.dev, opened.ino, owner, copied_files(dirFd, run)))
+        if (const LockFileOpened shared = try_lock_file(spec, false); shared.fd >= 0) {
+            lock.reset(shared.fd);
+            if (shared.owner == owner) return Life::Dead;
+            lock.reset(-1);
+        }
     if (lock.fd < 0 && opened.error != EWOULDBLOCK) return Life::Unknown;
     if (opened.owner != owner) return Life::Unknown;
     if (lock.fd >= 0) return Life::Dead;  // held here, on the file its name names (try_lock_file)
@@ -286,6 +328,10 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std
     const auto holders = other_holders(st.st_dev, st.st_ino);
     const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
     if (holders.empty() || itsOwn) return "";
+    // Held by none but users who may read none of the run's files: nobody is kept off by them.
+    if (std::string run; parse_run_file_name(name, kLockSuffix, run) &&
+                         held_by_nobody(st.st_dev, st.st_ino, owner, copied_files(dirFd, run)))
+        return "";
     if (holder) *holder = holders.front();
     return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
 }
