@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -176,32 +175,33 @@ bool runs_it(const LockHolder& h, uid_t owner) {
     return !h.uidKnown || h.uid == owner || h.uid == 0;
 }
 
-// The data files that the copies of run `run` standing in the backup folder `dirFd` were taken of
-// (in the data folder above it).
-std::vector<std::string> copied_files(int dirFd, const std::string& run) {
-    std::vector<std::string> files;
-    char where[PATH_MAX];
-    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirFd)).c_str(), where, sizeof where);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof where) return files;
-    const std::filesystem::path dataFolder = std::filesystem::path(std::string(where, static_cast<std::size_t>(n))).parent_path();
+// The data files that the copies of run `run` standing in the backup folder `dirFd` were taken of,
+// each opened to be looked at (from the data folder above it); a file that cannot be opened is
+// left out.
+std::vector<Fd> copied_files(int dirFd, const std::string& run) {
+    std::vector<Fd> files;
     bool listed = false;
-    for (const auto& copy : copies_beside(list_folder(dirFd, listed), run))
-        files.push_back((dataFolder / data_file_of(copy)).string());
+    // A descriptor of its own: the folder's may have been read to its end already.
+    const Fd folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0) return files;
+    for (const auto& copy : copies_beside(list_folder(folder.fd, listed), run))
+        if (Fd f(::openat(dirFd, ("../" + data_file_of(copy)).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)); f.fd >= 0)
+            files.push_back(std::move(f));
     return files;
 }
 
 // Whether a holder of a run's lock holds nothing by it: none of its run's programs, and a user
 // who may read none of the data files the run copied. The lock file is for those who may read
 // them (to ask whether the run lives); one opened while it was wider keeps nobody off.
-bool holds_nothing(const LockHolder& h, uid_t owner, const std::vector<std::string>& files) {
+bool holds_nothing(const LockHolder& h, uid_t owner, const std::vector<Fd>& files) {
     if (runs_it(h, owner) || !h.uidKnown || h.pid <= 0 || files.empty()) return false;
     return std::all_of(files.begin(), files.end(),
-                       [&](const std::string& f) { return read_right(h.uid, h.groups, f) == WriteRight::No; });
+                       [&](const Fd& f) { return read_right(h.uid, h.groups, f.fd) == WriteRight::No; });
 }
 
 // Whether every holder of the file of `dev`/`ino` but this program holds nothing by it (and
 // there is one).
-bool held_by_nobody(dev_t dev, ino_t ino, uid_t owner, const std::vector<std::string>& files) {
+bool held_by_nobody(dev_t dev, ino_t ino, uid_t owner, const std::vector<Fd>& files) {
     const auto holders = other_holders(dev, ino);
     return !holders.empty() &&
            std::all_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return holds_nothing(h, owner, files); });

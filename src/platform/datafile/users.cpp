@@ -176,11 +176,11 @@ WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const std::s
     return list->extended() ? acl_write_right(uid, groups, st, *list) : bits_right(uid, groups, st, 02);
 }
 
-WriteRight read_right(uid_t uid, const std::vector<gid_t>& groups, const std::string& path) {
+WriteRight read_right(uid_t uid, const std::vector<gid_t>& groups, int fd) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return WriteRight::Untold;
+    if (::fstat(fd, &st) != 0) return WriteRight::Untold;
     if (uid == 0 || st.st_uid == uid) return bits_right(uid, groups, st, 04);
-    const std::optional<AccessList> list = access_list_of(path, st);
+    const std::optional<AccessList> list = access_list(fd);
     if (!list) return WriteRight::Untold;
     return list->extended() ? acl_write_right(uid, groups, st, *list, 04) : bits_right(uid, groups, st, 04);
 }

@@ -417,6 +417,7 @@ TEST_F(Batches, AWriterOfTheSettingsMakesAfreshALockTheyMayNotOpen) {
     constexpr uid_t kWriter = 4321;
     std::filesystem::permissions(dir_.path(), std::filesystem::perms(0777));
     std::filesystem::permissions(settings, std::filesystem::perms(0644));
+    ASSERT_EQ(::chown(settings.c_str(), 0, kWriter), 0);  // a rewrite of theirs keeps its group
     if (std::system(("setfacl -m u:4321:rw- " + settings.string() + " 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "no access lists here";
     std::ofstream(lock).flush();  // root's, 0600
