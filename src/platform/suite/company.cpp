@@ -148,13 +148,15 @@ SettingsLockBar settings_lock_bar(const Company& company, bool fit) {
     SettingsLockBar bar;
     if (settings_refusal(company.settings_file())) return bar;
     const xio::LockFileSpec spec = settings_lock_spec(company);
-    xio::LockFileOpened lock = fit ? xio::open_lock_file(spec) : xio::foretell_lock_file(spec);
+    // A writing command tries it once: held by none of the programs it is for, it is said now,
+    // before anything is read, rather than once the data files are written.
+    xio::LockFileOpened lock = fit ? xio::try_lock_file(spec, true) : xio::foretell_lock_file(spec);
     if (fit && lock.fd >= 0) {
         ::close(lock.fd);
         lock.fd = lock.writable ? 0 : -1;
         if (!lock.writable) lock.why = lock.writeWhy;
     }
-    if (lock.fd >= 0 || !denied(lock.error)) return bar;
+    if (lock.fd >= 0 || !(denied(lock.error) || lock.foreign)) return bar;
     struct stat st {};
     const uid_t owner = ::lstat(lock.path.c_str(), &st) == 0 ? st.st_uid : lock.owner;
     bar.path = lock.path;
