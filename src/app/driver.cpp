@@ -492,6 +492,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     bool unwritable = false;  // "in use" only for want of permission to write
     bool settings = false;    // the data files opened, but the company's settings may not be rewritten
     std::string lostGroup;    // by this user, for no cause but the group they would lose
+    dz::suite::SettingsLockBar settingsLock;  // or for no cause but the settings' lock file
     std::string reason;       // the data-file layer's own words for a file it refused
     ui::NextStep next;        // and what the person can do about it
     {
@@ -507,11 +508,12 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) {
             const std::vector<std::string> files = numbers ? UnwritableRunFiles(*converter, true, fit)
                                                            : std::vector<std::string>{};
-            if (files.empty() && group.empty()) return kCheckStays;
+            if (numbers && files.empty() && group.empty()) settingsLock = SettingsLockBarred(fit);
+            if (files.empty() && group.empty() && settingsLock.path.empty()) return kCheckStays;
             error = 7;
-            unwritable = settings = true;
+            unwritable = settings = settingsLock.path.empty();
             lostGroup = files.empty() ? group : std::string();
-            next = WritableFilesStep({}, files, group);
+            next = settings ? WritableFilesStep({}, files, group) : settingsLock.next;
         } else {
             for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
                 if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
@@ -527,7 +529,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // before anything of it is read; any other is run all the same, and ends where its converter
     // meets what refused it.
     const bool background = ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback;
-    if (background && !(error == 7 && unwritable)) return kCheckEndRun;
+    if (background && !(error == 7 && (unwritable || !settingsLock.path.empty()))) return kCheckEndRun;
 
     const bool single = Single(selection);
     if (error == kErrorInterfaceDeclined) {
@@ -540,7 +542,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     }
 
     std::string description;
-    if (settings) {
+    if (settings || !settingsLock.path.empty()) {
         description = "Company settings";
     } else if (!failedAbbr.empty()) {
         std::string abbr = failedAbbr.substr(0, 79);
@@ -556,7 +558,9 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     case 7:
         // A company folder or data file this user may not write is no other user's doing.
         // Nor is a lock file that no lock can be taken on (a link, a pipe): nothing holds it.
-        errorText = !lostGroup.empty()                          ? xvlRCString::Get(13998, lostGroup)
+        errorText = !settingsLock.path.empty()
+                        ? xvlRCString::Get(14090, settingsLock.path, settingsLock.owner, settingsLock.why)
+                    : !lostGroup.empty()                        ? xvlRCString::Get(13998, lostGroup)
                     : unwritable                                ? xvlRCString::Get(12937)
                     : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
                     : ui::journal_refusal(next.step)    ? xvlRCString::Get(13622)
@@ -578,6 +582,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     if (!next && error == 7 && !unwritable) next = {ui::Step::AgainWhenFinished, {}};
     auto withReason = [&](const std::string& text, bool question) {
         if (explained && !reason.empty()) return UnderMessage(text, reason, question);
+        if (!settingsLock.path.empty()) return UnderMessage(text, xvlRCString::Get(13989, SettingsFileName()), question);
         // Why a file that is only read, or is not a data file, must be written.
         // (Where the refusal is the group alone, the message has said it: the why is not said twice.)
         if (settings)

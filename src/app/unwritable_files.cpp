@@ -41,6 +41,11 @@ std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter,
     return files;
 }
 
+suite::SettingsLockBar SettingsLockBarred(bool fit) {
+    const suite::Company* company = suite::current_company();
+    return company ? suite::settings_lock_bar(*company, fit) : suite::SettingsLockBar{};
+}
+
 std::string SettingsGroupLost() {
     const suite::Company* company = suite::current_company();
     return company ? suite::settings_refusal(company->settings_file()).group : std::string();

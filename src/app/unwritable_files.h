@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "platform/suite/settings_lock.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,11 @@ namespace dz::app {
 // the lock file). Each once, in the profile's order (the files its converter opens besides
 // them after them), the settings last, every one named as PathAsFound names it.
 std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter, bool settings, bool fit);
+
+// The open company's settings' lock file where it alone keeps this user's conversion from
+// storing its numbers (suite::settings_lock_bar): made or fitted by a writing command (`fit`),
+// foretold by a look such as Examine Files; an empty path where it bars nothing.
+suite::SettingsLockBar SettingsLockBarred(bool fit);
 
 // The group the open company's settings would lose were this user to rewrite them (they are not
 // of it: suite::settings_refusal), asked for beside the files they may not write; "" for none.

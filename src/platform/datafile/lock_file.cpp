@@ -70,12 +70,15 @@ struct Wanted {
     std::optional<AccessList> list;
 };
 
-// The access list a data file's lock file of owner and group `owners` is to have: the data
-// file's, carried to it (AccessList::carried), read and write alone, its owner's entry read and
-// write (its owner locks it).
-AccessList lock_list(const Wanted& w, const FileOwners& owners) {
+// The access list a lock file of owner and group `owners` is to have: that of what it guards,
+// carried to it (AccessList::carried), its owner's entry read and write (its owner locks it). A
+// data file's keeps read and write alone: whoever may read the data file shows presence. The
+// settings' lock is open to writers alone (read and write where an entry gives write, nothing
+// where it does not): a lock a reader could hold would keep every writer waiting.
+AccessList lock_list(LockKind kind, const Wanted& w, const FileOwners& owners) {
     AccessList l = w.list->carried({w.guarded.st_uid, w.guarded.st_gid}, owners, 06);
-    for (AccessEntry& e : l.entries) e.perm &= 06;
+    for (AccessEntry& e : l.entries)
+        e.perm = kind == LockKind::DataFile ? e.perm & 06 : (e.perm & 02) != 0 ? 06 : 0;
     return l;
 }
 
@@ -107,11 +110,11 @@ Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
     }
     if (spec.kind == LockKind::DataFile) {
         w.mode = 0600 | (g.st_mode & 0066);
-        if (w.known) w.list = access_list(spec.guarded);
     } else {
         if (g.st_mode & S_IWGRP) w.mode |= 0060;
         if (g.st_mode & S_IWOTH) w.mode |= 0006;
     }
+    if (w.known) w.list = access_list(spec.guarded);
     w.owner = ::geteuid() == 0 ? g.st_uid : ::geteuid();
     w.group = g.st_gid;
     return w;
@@ -144,7 +147,7 @@ bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     if (st.st_uid != w.guarded.st_uid && may_write_guarded(spec, w, st.st_uid) != WriteRight::Yes) return false;
     if (const auto have = w.list ? access_list(with_slash(spec.folder) + spec.name) : std::nullopt; have) {
         if ((mode & 07000) != 0) return false;
-        return *have == lock_list(w, {st.st_uid, st.st_gid}) &&
+        return *have == lock_list(spec.kind, w, {st.st_uid, st.st_gid}) &&
                (st.st_gid == w.group || (w.mode & 0070) == 0 || !may_give_group(st.st_uid, w.group));
     }
     if ((w.mode & 0070) == 0 || st.st_gid == w.group) return mode == w.mode;
@@ -175,10 +178,10 @@ bool entitled(const LockFileSpec& spec, const Wanted& w, const LockHolder& h) {
     if (h.ended) return false;
     if (!h.uidKnown || h.uid == 0) return true;
     if (spec.kind == LockKind::OwnerOnly) return h.uid == w.owner;
-    const struct stat& g = w.guarded;
-    if (h.uid == g.st_uid) return g.st_mode & S_IWUSR;
-    if (std::find(h.groups.begin(), h.groups.end(), g.st_gid) != h.groups.end()) return g.st_mode & S_IWGRP;
-    return g.st_mode & S_IWOTH;
+    // By the access list too: a member whose group's bits show write (the mask's) may still be
+    // one the list keeps out. Where it cannot be told, the holder may be one it is for.
+    if (w.known && w.list && w.list->extended()) return write_right(h.uid, h.groups, spec.guarded, w.guarded) != WriteRight::No;
+    return write_right(h.uid, h.groups, w.guarded) == WriteRight::Yes;
 }
 
 // A holder as a refusal names it: who, and that it only reads where its lock says so.
@@ -274,7 +277,7 @@ int make_lock(int dirFd, const std::string& name, const LockFileSpec& spec, cons
     std::optional<AccessList> folderList;
     if (spec.kind == LockKind::OwnerOnly && spec.readable) folderList = access_list("/proc/self/fd/" + std::to_string(dirFd));
     made.rights.list = [&](const FileOwners& has, bool groupGiven) -> std::optional<AccessList> {
-        if (w.list) return lock_list(w, has);
+        if (w.list) return lock_list(spec.kind, w, has);
         if (folderList && folderList->extended())
             return readers_list({*folderList, {w.guarded.st_uid, w.guarded.st_gid}, has, 1, 4, 6});
         return AccessList::of_bits(groupGiven ? w.mode : w.mode & ~mode_t{0070});
@@ -360,6 +363,43 @@ bool names(int dirFd, const LockFileSpec& spec, const struct stat& old) {
            named.st_ino == old.st_ino;
 }
 
+// A settings' lock this user may not open at all (another's, mode 0600), which does not fit what
+// the settings' rights want. Fitting is judged alike by every program, so none that may write the
+// settings uses it as it stands: each makes it afresh under its own lock of it. A hold on it is
+// such a replacer's moment, or one of a program it is not for. It is exchanged for a new file
+// only while none it is for is seen holding it, and kept out of place only when what the
+// exchange took out is the very file judged: a file another replacer put there meanwhile goes
+// back under the name at once, and is opened again like any other.
+Afresh afresh_unopened(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w,
+                       const struct stat& judged) {
+    Afresh r;
+    if (const std::optional<LockHolder> h = entitled_holder(spec, w, judged.st_dev, judged.st_ino))
+        return held_by(r, spec, w, path, h);
+    std::string aside;
+    const int fd = make_aside(dirFd, spec, w, aside);
+    if (fd < 0) return r;
+    lock_step(LockStep::BeforeRename, path);
+    if (::renameat2(dirFd, aside.c_str(), dirFd, spec.name.c_str(), RENAME_EXCHANGE) != 0) {
+        r.changed = errno == ENOENT;
+        ::unlinkat(dirFd, aside.c_str(), 0);
+        ::close(fd);
+        return r;
+    }
+    struct stat out {};
+    if (::fstatat(dirFd, aside.c_str(), &out, AT_SYMLINK_NOFOLLOW) != 0 || out.st_dev != judged.st_dev ||
+        out.st_ino != judged.st_ino) {
+        (void)::renameat2(dirFd, aside.c_str(), dirFd, spec.name.c_str(), RENAME_EXCHANGE);
+        ::unlinkat(dirFd, aside.c_str(), 0);
+        ::close(fd);
+        r.changed = true;
+        return r;
+    }
+    ::unlinkat(dirFd, aside.c_str(), 0);  // the file judged, which nobody it is for holds
+    lock_step(LockStep::AfterRename, path);
+    r.fd = fd;
+    return r;
+}
+
 // Makes the lock file afresh under a name of its own and renames it over the one of status
 // `judged`, holding the old one's lock from before until after (see lock_file.h). One that
 // `fits` is made afresh only from under outsiders' locks: found held by nobody, it is left.
@@ -375,6 +415,7 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
     // descriptor: the shared lock, which keeps every writer off, is the most it can ever give.
     const bool sharedAtMost = oldFd < 0 && errno == EACCES && spec.kind == LockKind::DataFile;
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
+    if (oldFd < 0 && errno == EACCES && spec.kind == LockKind::Writers) return afresh_unopened(dirFd, path, spec, w, judged);
     if (oldFd < 0) {
         // Not to be opened, so not to be locked: no answer of the kernel says that nobody holds
         // it, so it is left as it stands (and said so by the caller).
@@ -672,6 +713,43 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
     }
     o.error = EAGAIN;
     o.why = "cannot be made: it keeps appearing and going";
+    return o;
+}
+
+LockFileOpened foretell_lock_file(const LockFileSpec& spec) {
+    LockFileSpec look = spec;
+    look.make = false;
+    LockFileOpened o = open_lock_file(look);
+    // One it may open for reading only is made afresh under the shared lock; one it may not open
+    // at all, only where it is the settings' lock (see afresh_unopened).
+    const bool afreshable = o.fd >= 0 || spec.kind == LockKind::Writers;
+    if (o.fd >= 0) {
+        ::close(o.fd);
+        o.fd = o.writable ? 0 : -1;
+        if (o.writable) return o;
+        o.error = EACCES;
+        o.why = o.writeWhy;
+    }
+    if (o.error == ENOENT || (o.error != EACCES && o.error != EPERM)) {
+        o.fd = 0;  // missing: made by the writer; any other cause is the writer's open's to say
+        return o;
+    }
+    const int dirFd = ::open(with_slash(spec.folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return o;
+    struct stat st {};
+    LockFileSpec maker = spec;
+    maker.make = true;
+    const Wanted w = wanted_of(maker, dirFd);
+    const bool remade = afreshable && ::fstatat(dirFd, spec.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        !fits(maker, w, st) && may_fit(maker, w, st) &&
+                        ::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) == 0 && !sticky_bar(o.path).barred;
+    ::close(dirFd);
+    if (remade) {
+        o.fd = 0;
+        return o;
+    }
+    if (st.st_ino != 0 && !o.next) o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
+    o.owner = st.st_uid;
     return o;
 }
 

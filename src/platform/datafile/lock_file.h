@@ -118,6 +118,12 @@ struct LockFileOpened {
 // Opens the lock file (makes or fits it, see above). The caller owns `fd`.
 LockFileOpened open_lock_file(const LockFileSpec& spec);
 
+// Whether this user's writing command would be refused by the lock file of `spec` as it stands,
+// nothing made or changed (a look that foretells a writer): `fd` -1 with `why` (and `next`)
+// where they may not open it to write and could not make it afresh (it fits, or they may not make
+// it, or its folder, or a sticky one, keeps them from replacing it); `fd` 0 where it would serve.
+LockFileOpened foretell_lock_file(const LockFileSpec& spec);
+
 // A process that holds a lock on a file, as this machine's kernel shows it.
 struct LockHolder {
     pid_t pid = 0;

@@ -450,7 +450,7 @@ void LockTable::releaseAll() {
     }
 }
 
-bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcessOnly) {
+bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcessOnly, bool writersOnly) {
     if (!attach(false)) return false;  // no lock file: nobody ever locked anything
     if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) {
         if (auto it = file_->records.find(r); it != file_->records.end()) return !otherProcessOnly && it->second.owner != owner_;
@@ -459,12 +459,12 @@ bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcess
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
         return !otherProcessOnly && it->second != owner_;
     if (file_->fd < 0) return false;
-    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+    struct flock fl = byte_lock(writersOnly ? F_RDLCK : F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
     return fl.l_type != F_UNLCK;
 }
 
-LockHeld LockTable::holder(char kind, const std::string& key) {
+LockHeld LockTable::holder(char kind, const std::string& key, bool writersOnly) {
     LockHeld held;
     if (!attach(false)) return held;
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end()) {
@@ -475,7 +475,7 @@ LockHeld LockTable::holder(char kind, const std::string& key) {
         return held;
     }
     if (file_->fd < 0) return held;
-    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+    struct flock fl = byte_lock(writersOnly ? F_RDLCK : F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return held;
     return heldBy(fl);
 }

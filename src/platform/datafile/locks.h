@@ -109,9 +109,11 @@ public:
     bool recordHeldByOther(uint16_t rec, int64_t row);
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
-    bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
-    // Who else holds the lock (see LockHeld).
-    LockHeld holder(char kind, const std::string& key);
+    // `writersOnly`: as a reader asks it, whom only a write lock keeps off (a reader's read lock
+    // over the byte keeps out writers, never another reader).
+    bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false, bool writersOnly = false);
+    // Who else holds the lock (see LockHeld); `writersOnly` as above.
+    LockHeld holder(char kind, const std::string& key, bool writersOnly = false);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }
     // What a person can do about it, when the layer knows (one no lock can be taken on).

@@ -174,6 +174,38 @@ bool runs_it(const LockHolder& h, uid_t owner) {
     if (h.ended) return false;
     return !h.uidKnown || h.uid == owner || h.uid == 0;
 }
+
+// The data files that the copies of run `run` standing in the backup folder `dirFd` were taken of,
+// each opened to be looked at (from the data folder above it); a file that cannot be opened is
+// left out.
+std::vector<Fd> copied_files(int dirFd, const std::string& run) {
+    std::vector<Fd> files;
+    bool listed = false;
+    // A descriptor of its own: the folder's may have been read to its end already.
+    const Fd folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0) return files;
+    for (const auto& copy : copies_beside(list_folder(folder.fd, listed), run))
+        if (Fd f(::openat(dirFd, ("../" + data_file_of(copy)).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)); f.fd >= 0)
+            files.push_back(std::move(f));
+    return files;
+}
+
+// Whether a holder of a run's lock holds nothing by it: none of its run's programs, and a user
+// who may read none of the data files the run copied. The lock file is for those who may read
+// them (to ask whether the run lives); one opened while it was wider keeps nobody off.
+bool holds_nothing(const LockHolder& h, uid_t owner, const std::vector<Fd>& files) {
+    if (runs_it(h, owner) || !h.uidKnown || h.pid <= 0 || files.empty()) return false;
+    return std::all_of(files.begin(), files.end(),
+                       [&](const Fd& f) { return read_right(h.uid, h.groups, f.fd) == WriteRight::No; });
+}
+
+// Whether every holder of the file of `dev`/`ino` but this program holds nothing by it (and
+// there is one).
+bool held_by_nobody(dev_t dev, ino_t ino, uid_t owner, const std::vector<Fd>& files) {
+    const auto holders = other_holders(dev, ino);
+    return !holders.empty() &&
+           std::all_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return holds_nothing(h, owner, files); });
+}
 }  // namespace
 
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
@@ -193,6 +225,16 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     lockFile = opened.error != ENOENT;
     lock.reset(opened.fd);
     if (!lockFile) return Life::Dead;
+    // Held against a putter by none but users who hold nothing by it: its own program holds it
+    // exclusive for its whole life, so a shared lock had says the run is dead, and the putter
+    // goes on under it (the backup folder's lock keeps other putters off).
+    if (lock.fd < 0 && opened.error == EWOULDBLOCK && exclusive && opened.owner == owner &&
+        held_by_nobody(opened.dev, opened.ino, owner, copied_files(dirFd, run)))
+        if (const LockFileOpened shared = try_lock_file(spec, false); shared.fd >= 0) {
+            lock.reset(shared.fd);
+            if (shared.owner == owner) return Life::Dead;
+            lock.reset(-1);
+        }
     if (lock.fd < 0 && opened.error != EWOULDBLOCK) return Life::Unknown;
     if (opened.owner != owner) return Life::Unknown;
     if (lock.fd >= 0) return Life::Dead;  // held here, on the file its name names (try_lock_file)
@@ -286,6 +328,10 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std
     const auto holders = other_holders(st.st_dev, st.st_ino);
     const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
     if (holders.empty() || itsOwn) return "";
+    // Held by none but users who may read none of the run's files: nobody is kept off by them.
+    if (std::string run; parse_run_file_name(name, kLockSuffix, run) &&
+                         held_by_nobody(st.st_dev, st.st_ino, owner, copied_files(dirFd, run)))
+        return "";
     if (holder) *holder = holders.front();
     return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
 }

@@ -43,12 +43,22 @@ std::string group_name(gid_t gid) {
     return gr.gr_name;
 }
 
-WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st) {
+namespace {
+
+// Whether user `uid` of `groups` has right `right` (read 4, write 2) on a file of status `st` by
+// its permission bits.
+WriteRight bits_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st, unsigned right) {
     if (uid == 0) return WriteRight::Yes;
-    auto bit = [&](mode_t b) { return (st.st_mode & b) != 0 ? WriteRight::Yes : WriteRight::No; };
-    if (st.st_uid == uid) return bit(S_IWUSR);
-    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
-    return bit(S_IWOTH);
+    auto bit = [&](unsigned shift) { return ((st.st_mode >> shift) & right) != 0 ? WriteRight::Yes : WriteRight::No; };
+    if (st.st_uid == uid) return bit(6);
+    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(3);
+    return bit(0);
+}
+
+}  // namespace
+
+WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st) {
+    return bits_right(uid, groups, st, 02);
 }
 
 namespace {
@@ -67,9 +77,10 @@ std::optional<AccessList> access_list_of(const std::string& path, const struct s
 // theirs named (the file's own group included) that gives the right; others by the others'
 // entry, unless a group of theirs is named. A named user's or group's right is only what the
 // mask also gives.
-WriteRight acl_write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st, const AccessList& acl) {
+WriteRight acl_write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st, const AccessList& acl,
+                           unsigned right = 02) {
     auto member = [&](gid_t g) { return std::find(groups.begin(), groups.end(), g) != groups.end(); };
-    auto writes = [](unsigned perm) { return (perm & 02) != 0 ? WriteRight::Yes : WriteRight::No; };
+    auto writes = [right](unsigned perm) { return (perm & right) != 0 ? WriteRight::Yes : WriteRight::No; };
     const unsigned mask = acl.perm(AccessTag::Mask);
     bool inGroup = false;
     for (const AccessEntry& e : acl.entries) {
@@ -84,7 +95,7 @@ WriteRight acl_write_right(uid_t uid, const std::vector<gid_t>& groups, const st
             case AccessTag::Group:
                 if (member(e.tag == AccessTag::OwningGroup ? st.st_gid : static_cast<gid_t>(e.id))) {
                     inGroup = true;
-                    if ((e.perm & 02) != 0) return writes(mask);
+                    if ((e.perm & right) != 0) return writes(mask);
                 }
                 break;
             case AccessTag::Mask:
@@ -156,6 +167,22 @@ WriteRight write_right(uid_t uid, const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) return write_right(uid, path, st);
     if (::stat(folder.c_str(), &st) == 0) return write_right(uid, folder, st);
     return WriteRight::No;
+}
+
+WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const std::string& path, const struct stat& st) {
+    if (uid == 0 || st.st_uid == uid) return bits_right(uid, groups, st, 02);
+    const std::optional<AccessList> list = access_list_of(path, st);
+    if (!list) return WriteRight::Untold;
+    return list->extended() ? acl_write_right(uid, groups, st, *list) : bits_right(uid, groups, st, 02);
+}
+
+WriteRight read_right(uid_t uid, const std::vector<gid_t>& groups, int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return WriteRight::Untold;
+    if (uid == 0 || st.st_uid == uid) return bits_right(uid, groups, st, 04);
+    const std::optional<AccessList> list = access_list(fd);
+    if (!list) return WriteRight::Untold;
+    return list->extended() ? acl_write_right(uid, groups, st, *list, 04) : bits_right(uid, groups, st, 04);
 }
 
 bool has_access_acl(const std::string& path) {

@@ -35,6 +35,12 @@ WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct
 // program's own user by every right the system gives it, another by its bits and access control
 // list as `write_right` above tells them; root may write everything.
 WriteRight write_right(uid_t uid, const std::string& path);
+// Whether a user of `groups` (a holder of a lock, as the kernel shows it) may write `path` of
+// status `st`, by its bits and access control list; Untold when the list cannot be read.
+WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const std::string& path, const struct stat& st);
+// Whether a user of `groups` (a holder of a lock, as the kernel shows it) may read the file open
+// as `fd`, by its bits and access control list; Untold when it cannot be looked at.
+WriteRight read_right(uid_t uid, const std::vector<gid_t>& groups, int fd);
 // Whether `path` carries an access control list beyond its permission bits, which may let users
 // write it whom the bits do not (only this program's own user's right is asked of the system).
 bool has_access_acl(const std::string& path);

@@ -12,7 +12,7 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
 }
 
 int writer_lock_held(Handle& hd, int status) {
-    const xio::LockHeld held = hd.locks->holder('W', "");
+    const xio::LockHeld held = hd.locks->holder('W', "", hd.readOnly);
     const std::string& who = held.who;
     const bool reading = held.reading;
     const std::string lockFile = "; its lock file is " + hd.locks->path().string();

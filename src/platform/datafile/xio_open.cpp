@@ -275,7 +275,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             return set_unwritable(text, path);
         return set_error(XIO_LOCKED, text, hd->locks->next());
     }
-    if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
+    // A look is kept off by a writer alone: a reader's read lock over the writer's byte (a lockf
+    // of the whole lock file) keeps out writers, never another look.
+    if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true, readOnly))
         return writer_lock_held(*hd, XIO_LOCKED);
     const Dictionary& d = *hd->dict;
     for (const auto& r : d.records) {

@@ -1,12 +1,15 @@
 #include "platform/suite/company.h"
 
 #include "platform/suite/internal.h"
+#include "platform/suite/settings_lock.h"
 
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -125,20 +128,42 @@ bool denied(int error) { return error == EACCES || error == EPERM || error == ER
 
 }  // namespace
 
-std::vector<std::string> settings_unwritable(const Company& company, bool fit) {
+std::vector<std::string> settings_unwritable(const Company& company, bool /*fit*/) {
     std::vector<std::string> files;
     const std::filesystem::path settings = company.settings_file();
     if (settings_refusal(settings).unwritable) files.push_back(settings.string());
     xio::LockFileSpec spec = settings_lock_spec(company);
-    // One who may not write company.toml makes no lock file of it. A look cannot tell a lock file
-    // this user may not open from one a writer's open would fit for them: only where
-    // company.toml stops this user anyway is it named beside it.
-    spec.make = fit && files.empty();
+    // Where company.toml stops this user anyway, its lock is named beside it (looked at as it
+    // stands: one who may not write company.toml makes no lock file of it); where it does not,
+    // the lock alone is said as itself (settings_lock_bar).
+    if (files.empty()) return files;
+    spec.make = false;
     const xio::LockFileOpened lock = xio::open_lock_file(spec);
     if (lock.fd >= 0) ::close(lock.fd);
-    if ((lock.fd >= 0 && !lock.writable) || (lock.fd < 0 && denied(lock.error) && (spec.make || !files.empty())))
-        files.push_back(lock.path);
+    if ((lock.fd >= 0 && !lock.writable) || (lock.fd < 0 && denied(lock.error))) files.push_back(lock.path);
     return files;
+}
+
+SettingsLockBar settings_lock_bar(const Company& company, bool fit) {
+    SettingsLockBar bar;
+    if (settings_refusal(company.settings_file())) return bar;
+    const xio::LockFileSpec spec = settings_lock_spec(company);
+    // A writing command tries it once: held by none of the programs it is for, it is said now,
+    // before anything is read, rather than once the data files are written.
+    xio::LockFileOpened lock = fit ? xio::try_lock_file(spec, true) : xio::foretell_lock_file(spec);
+    if (fit && lock.fd >= 0) {
+        ::close(lock.fd);
+        lock.fd = lock.writable ? 0 : -1;
+        if (!lock.writable) lock.why = lock.writeWhy;
+    }
+    if (lock.fd >= 0 || !(denied(lock.error) || lock.foreign)) return bar;
+    struct stat st {};
+    const uid_t owner = ::lstat(lock.path.c_str(), &st) == 0 ? st.st_uid : lock.owner;
+    bar.path = lock.path;
+    bar.owner = xio::user_name(owner);
+    bar.why = lock.why;
+    bar.next = lock.next ? lock.next : ui::NextStep{ui::Step::RemoveLockFile, {lock.path, bar.owner}};
+    return bar;
 }
 
 bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,

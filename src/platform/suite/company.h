@@ -128,10 +128,10 @@ std::uint64_t settings_generation();
 class Company;
 // The files of the company's settings that a rewrite of them needs and this user may not write,
 // each once (empty: none): company.toml, where this user may not write it or its folder (its
-// new text is written beside it and renamed over it), and the settings' lock file, where it
-// stands and this user may not open it to write. `fit`: the lock file may be made or fitted as a
-// writer's open would (a command that writes); else it is looked at as it stands, and one this
-// user cannot open is named only when company.toml is too.
+// new text is written beside it and renamed over it), and beside it the settings' lock file,
+// where it stands and this user may not open it to write. A lock file that alone keeps them from
+// a rewrite is said as itself (settings_lock_bar, settings_lock.h). `fit`: unused, kept for callers
+// that ask for a writing command.
 std::vector<std::string> settings_unwritable(const Company& company, bool fit);
 
 class Company {

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/xattr.h>
 
@@ -23,6 +24,7 @@ namespace dz::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 class LockFileTest : public ::testing::Test {
@@ -505,10 +507,9 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
         return fd >= 0 && ::flock(fd, LOCK_SH) == 0;
     });
     ASSERT_GT(holder, 0);
-    // Not to be locked by this user, so never replaced: no lock of theirs could say nobody holds it.
+    // Not to be locked by this user, and held by one it is for: never replaced from under them.
     EXPECT_EQ(opened_as({4321, 1234}, true),
-              "refused: cannot be opened: Permission denied, and is held by process " + std::to_string(holder) +
-                  " of user root, a program reading it");
+              "refused: is held by process " + std::to_string(holder) + " of user root, a program reading it");
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
     kill_and_reap(holder);
     EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");
@@ -806,6 +807,77 @@ TEST_F(LockFileTest, ADataFilesLockFileCarriesItsAccessList) {
               "user::rw-,user:4321:r--,user:4322:rw-,group::r--,mask::rw-,other::r--");
     EXPECT_EQ(stat_of(lockFile()).st_uid, owner);
     EXPECT_EQ(opened_as(member), "opened to read");
+}
+
+// The settings' lock carries the writers of company.toml's access list alone: a member the list
+// keeps out may not open it, and their hold of one made before (opened while it was wider) is
+// said at once with an administrator's step, never waited for. One of another owner that a
+// writer may not open at all is made afresh by them; where a sticky folder keeps it for its
+// owner, it is said as that, naming the owner, and a look foretells it without making anything.
+TEST_F(LockFileTest, TheSettingsLockIsOpenToTheSettingsWritersAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    const uid_t writer = 4321, member = 4322;
+    const gid_t group = 1234;
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, group), 0);
+    if (!set_acl(guarded, {{kUserObj, 6, kAny}, {kUser, 6, writer}, {kGroupObj, 4, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}}))
+        GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    const auto takenAs = [&](uid_t uid) {
+        return testing_support::AnswerAs(uid, {uid, group}, [&] {
+            xio::LockWaitFailure failure;
+            const int fd = xio::take_lock_file(spec(xio::LockKind::Writers), true, failure);
+            ::close(fd);
+            return fd >= 0 ? std::string("locked")
+                           : failure.cause + " | " + (failure.next.args.empty() ? "" : failure.next.args.back()) + " | " +
+                                 std::to_string(static_cast<int>(failure.next.step));
+        });
+    };
+    const auto plant = [&] {
+        fs::remove(lockFile());
+        std::ofstream(lockFile()).flush();  // root's, 0600: the writer may not open it at all
+        fs::permissions(lockFile(), fs::perms(0600));
+        return stat_of(lockFile()).st_ino;
+    };
+    const ino_t planted = plant();
+    EXPECT_EQ(takenAs(writer), "locked");
+    EXPECT_NE(stat_of(lockFile()).st_ino, planted);
+    EXPECT_EQ(stat_of(lockFile()).st_uid, writer);
+    const std::string list = xio::access_list(lockFile().string())->words();
+    EXPECT_THAT(list, AllOf(HasSubstr("user:4321:rw-"), HasSubstr("group::---"), HasSubstr("other::---")));
+    EXPECT_THAT(takenAs(member), HasSubstr("cannot be opened: Permission denied"));
+
+    // Made before it carried the list, and held by the member the list keeps out.
+    ASSERT_EQ(::removexattr(lockFile().c_str(), "system.posix_acl_access"), 0);
+    fs::permissions(lockFile(), fs::perms(0666));
+    const std::string name = lockFile().string();
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(name.c_str(), O_RDWR);
+        return ::setgroups(1, &group) == 0 && ::setgid(group) == 0 && ::setuid(member) == 0 && fd >= 0 &&
+               ::flock(fd, LOCK_EX) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(takenAs(writer), AllOf(HasSubstr("which is none of the programs it is for"),
+                                       HasSubstr(std::to_string(static_cast<int>(ui::Step::EndLockHolder)))));
+    kill_and_reap(holder);
+
+    // In a sticky folder the writer may not replace root's: said, and foretold alike.
+    fs::permissions(folder, fs::perms(01777));
+    const ino_t kept = plant();
+    const std::string refused = takenAs(writer);
+    EXPECT_THAT(refused, AllOf(HasSubstr("is a file of root (uid 0) (mode 0600)"), HasSubstr("sticky folder"),
+                               HasSubstr("root (uid 0) | " + std::to_string(static_cast<int>(ui::Step::RemoveLockFile)))));
+    EXPECT_EQ(testing_support::AnswerAs(writer, {writer, group}, [&] {
+                  const xio::LockFileOpened o = xio::foretell_lock_file(spec(xio::LockKind::Writers));
+                  return o.fd < 0 ? o.why : "serves";
+              }),
+              refused.substr(refused.find(" is a file of") + 1, refused.find(" | ") - refused.find(" is a file of") - 1));
+    fs::permissions(folder, fs::perms(0777));
+    EXPECT_EQ(testing_support::AnswerAs(writer, {writer, group}, [&] {
+                  const xio::LockFileOpened o = xio::foretell_lock_file(spec(xio::LockKind::Writers));
+                  return o.fd < 0 ? o.why : "serves";
+              }),
+              "serves");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, kept);
 }
 
 // What another process answers, from a table of its own on the data file `guarded`.

@@ -363,42 +363,44 @@ TEST_F(LockWindows, LocksTakenOnAFileMadeAfreshSinceAreTakenAgainWhereTheNameLea
     }
 }
 
-// A lock file this user may not open cannot be locked, so it is never set aside by them: held
-// (its holder named) or not, it keeps its name, and whoever holds it keeps the lock every
-// program meets.
-TEST_F(LockWindows, ALockFileThisUserCannotOpenKeepsItsNameWhoeverHoldsIt) {
+// The settings' lock this user may not open (a file of another, planted) is made afresh by one who
+// may write what it guards, whoever outside those it is for holds it: their hold keeps nothing.
+// Held by one it is for (root), it keeps its name and its holder keeps the lock every program
+// meets.
+TEST_F(LockWindows, ASettingsLockThisUserCannotOpenIsMadeAfreshUnlessOneItIsForHoldsIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     const LockKind kind = LockKind::Writers;
     fs::permissions(folder, fs::perms(0777));
     ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
     fs::permissions(guarded, fs::perms(0664));
-    std::ofstream(lock(kind)).flush();
-    ASSERT_EQ(::chown(lock(kind).c_str(), 5555, 5555), 0);  // planted, 0600
-    fs::permissions(lock(kind), fs::perms(0600));
     auto member = [&] {
         const gid_t groups[] = {4321, 1234};
         return ::setgroups(2, groups) == 0 && ::setgid(4321) == 0 && ::setuid(4321) == 0 ? take(kind) : "not become";
     };
-    const ino_t old = inode(kind);
     const std::string name = lock(kind).string();
-    const pid_t planter = spawn_holder([&] {
-        const int fd = ::open(name.c_str(), O_RDWR);
-        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-    }, 5555);
-    ASSERT_GT(planter, 0);
-    {
-        Program m(LockStep::Opened, 0, member);
-        EXPECT_THAT(m.answer(), HasSubstr("cannot be opened: Permission denied, and is held by process " +
-                                          std::to_string(planter) + " of user 5555"));
+    for (const uid_t planter : {uid_t{5555}, uid_t{0}}) {
+        SCOPED_TRACE(planter);
+        fs::remove(lock(kind));
+        std::ofstream(lock(kind)).flush();
+        ASSERT_EQ(::chown(lock(kind).c_str(), planter, planter), 0);  // 0600
+        fs::permissions(lock(kind), fs::perms(0600));
+        const ino_t old = inode(kind);
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, planter == 0 ? static_cast<uid_t>(-1) : planter);
+        ASSERT_GT(holder, 0);
+        {
+            Program m(LockStep::Opened, 0, member);
+            if (planter == 0)
+                EXPECT_THAT(m.answer(), HasSubstr("is held by process " + std::to_string(holder) + " of user root"));
+            else
+                EXPECT_EQ(m.answer(), "held");
+        }
+        EXPECT_EQ(inode(kind) == old, planter == 0);
+        EXPECT_EQ(holds(holder, kind), planter == 0);
+        kill_and_reap(holder);
     }
-    EXPECT_EQ(inode(kind), old);
-    EXPECT_TRUE(holds(planter, kind));
-    kill_and_reap(planter);
-    {
-        Program m(LockStep::Opened, 0, member);
-        EXPECT_EQ(m.answer(), "refused: the lock file " + name + " cannot be opened: Permission denied");
-    }
-    EXPECT_EQ(inode(kind), old);
 }
 
 // A data file's lock file a writer may only read is made afresh under the shared lock, the only

@@ -573,6 +573,20 @@ TEST_F(RunProofTest, AnOutsidersSharedHoldOfAStoppedRunsLockIsAHold) {
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
 }
 
+// An outsider who may read none of the run's files holds nothing by its lock (opened while it was
+// readable to them): their shared hold stops no command, and the run's own user puts it back.
+TEST_F(RunProofTest, AHoldOfOneWhoMayReadNoneOfTheRunsFilesIsNoHold) {
+    const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
+    stoppedRun(kDaemon, 1);
+    for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0660));
+    const pid_t holder = holdAsOutsider(runLock, LOCK_SH);
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1put back MASTER.TST"));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+    kill_and_reap(holder);
+}
+
 // A run whose later commit's journal could not be removed, and whose copy of that file is gone:
 // the command that takes that write back judges the run again, and puts the rest back whole,
 // never sending anyone to a backup. Where the write cannot be taken back, it is refused.

@@ -655,7 +655,8 @@ TEST_F(Security, AFileInWriteAheadLogModeIsNotLookedAtAndIsPutBackWhenWritten) {
 
 // A program that only reads a data file, and keeps a writer out (a read lock over its lock
 // file's writer byte, or an SQLite read transaction on the file that holds off its commit), is
-// said to be reading it: the file, the process, and waiting for it as the next step.
+// said to be reading it: the file, the process, and waiting for it as the next step. It keeps no
+// look out: readers never keep each other out.
 TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
     close(open());
     const std::string lockFile = xio::lock_file_path(dir / "MASTER.TST").string(), data = (dir / "MASTER.TST").string();
@@ -688,6 +689,12 @@ TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
                                                  " of user "));
         EXPECT_THAT(w.text, ::testing::HasSubstr("that is reading it"));
         EXPECT_EQ(w.next.step, ui::Step::AgainWhenFinished);
+        {
+            xio_read_only_scope look;
+            const uint16_t h = open(false);
+            EXPECT_NE(h, 0) << xio_error_text();
+            if (h) close(h);
+        }
         kill_and_reap(reader);
     }
 }

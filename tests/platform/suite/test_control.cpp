@@ -2,8 +2,10 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/control.h"
 #include "platform/suite/util.h"
+#include "platform/suite/settings_lock.h"
 #include "platform/suite/zc.h"
 #include "suite_fixture.h"
+#include "as_user.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -403,6 +405,34 @@ TEST_F(Batches, TheSettingsLockIsTheirWritersAndAWaitOnItEndsNamingItsHolder) {
     x_log("a line");
     ASSERT_EQ(::stat((dir_.path() / "dodedoz.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, 1234u);
+}
+
+// A writer of the settings by an access list entry, beside a settings' lock of another owner that
+// they may not open at all: a look foretells nothing against them, and their write makes it afresh
+// and stores the settings.
+TEST_F(Batches, AWriterOfTheSettingsMakesAfreshALockTheyMayNotOpen) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+    open({"GL"});
+    const std::filesystem::path settings = dir_.path() / kSettingsFileName, lock = dir_.path() / ".company.toml.locks";
+    constexpr uid_t kWriter = 4321;
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms(0777));
+    std::filesystem::permissions(settings, std::filesystem::perms(0644));
+    ASSERT_EQ(::chown(settings.c_str(), 0, kWriter), 0);  // a rewrite of theirs keeps its group
+    if (std::system(("setfacl -m u:4321:rw- " + settings.string() + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no access lists here";
+    std::ofstream(lock).flush();  // root's, 0600
+    std::filesystem::permissions(lock, std::filesystem::perms(0600));
+    const std::string answer = testing_support::AnswerAs(kWriter, {kWriter}, [] {
+        const std::string foretold = settings_lock_bar(*current_company(), false).path;
+        xc_open_control_file(1);
+        const bool stored = xc_wr_control_file();
+        xc_cls_control_file();
+        return "[" + foretold + "] " + (stored ? "stored" : "refused");
+    });
+    EXPECT_EQ(answer, "[] stored");
+    struct stat st {};
+    ASSERT_EQ(::stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kWriter);
 }
 
 TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
