@@ -123,6 +123,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         case xio::RunNoticeKind::WriteTakenBack:
             s = {13620, n.files, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::EmptyJournalRemoved:
+            s = {14022, n.reason, ui::kWarning, n.next};
+            break;
         case xio::RunNoticeKind::InProgress:
             s = {13795, n.reason, ui::kError, n.next};
             ok = false;

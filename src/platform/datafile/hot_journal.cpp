@@ -1,7 +1,9 @@
 #include "platform/datafile/hot_journal.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/idle_journal.h"
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/journal_removal.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
@@ -14,6 +16,7 @@
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
@@ -130,16 +133,28 @@ std::string file_system_of(const std::string& path) {
     return at.string();
 }
 
-// A journal taken back that had other names (hard links made to it, by one who could read and
-// write it): those names, which no program can list, stay where they are (emptied by the
-// journal's removal, journal_guard.cpp), said with how an administrator finds them.
-std::string other_names(const JournalJudgement& j) {
+// A journal removed that had other names (hard links made to it, by one who could read and write
+// it): those names, which no program can list, stay where they are. Emptied by its removal
+// (journal_removal.h), they hold nothing: said as empty leftovers, and nothing finds them by the
+// inode, which may be another file's once they are gone. One the removal could not empty still
+// holds the journal: said with how an administrator finds it while it does.
+std::string other_names(const JournalJudgement& j, bool emptied) {
     const bool one = j.names == 2;
-    return "Its journal had " + std::to_string(j.names) + " names (hard links): " +
-           (one ? "the other one" : "the " + std::to_string(j.names - 1) + " others") +
-           ", on the same file system, " + (one ? "is" : "are") + " no journal of the file: have " +
-           (one ? "it" : "them") + " removed, never put back beside it (find " + file_system_of(j.journal) +
-           " -xdev -inum " + std::to_string(j.inode) + (one ? " lists it)" : " lists them)");
+    const std::string them = one ? "the other one" : "the " + std::to_string(j.names - 1) + " others";
+    if (emptied)
+        return "Its journal had " + std::to_string(j.names) + " names (hard links): " + them + ", on the same file " +
+               "system, " + (one ? "was" : "were") + " emptied with it and hold" + (one ? "s" : "") +
+               " nothing: an empty leftover" + (one ? "" : "s") + " that may be removed";
+    return "Its journal had " + std::to_string(j.names) + " names (hard links): " + them + ", on the same file system, " +
+           (one ? "is" : "are") + " no journal of the file: have " + (one ? "it" : "them") +
+           " removed, never put back beside it (find " + file_system_of(j.journal) + " -xdev -inum " +
+           std::to_string(j.inode) + (one ? " lists it)" : " lists them)");
+}
+
+// Whether the journal held as `held` holds nothing now.
+bool emptied(const Fd& held) {
+    struct stat st {};
+    return held.fd >= 0 && ::fstat(held.fd, &st) == 0 && st.st_size == 0;
 }
 
 // The data files of the folder with something at their journal's name, whatever it is, or a
@@ -172,6 +187,30 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
     return names;
 }
 
+// The serial of a writer lock taken here: counted down, apart from the connections' own.
+int64_t lock_serial() {
+    static std::atomic<int64_t> serial{0};
+    return --serial;
+}
+
+// A journal that holds no write and has other names (a take-back stopped after it emptied them):
+// a writer removes it under the file's writer lock, as the file's next write would, and says its
+// other names as the empty leftovers they are. Nothing is said where it cannot be removed: the
+// file's next write meets it as any idle journal (idle_journal.h).
+void remove_idle(const JournalJudgement& judged, std::vector<StoppedWrite>& found) {
+    LockTable lock(judged.dataFile, lock_serial());
+    if (lock.open() != XIO_OK || lock.acquire('W', "") != XIO_OK) return;
+    const JournalJudgement now = judge_journal(judged.dataFile);
+    if (now.kind != JournalKind::Idle || now.inode != judged.inode || now.device != judged.device) return;
+    if (idle_journal_bar(now).barred) return;
+    if (remove_journal({now.journal, now.device, now.inode, true}) != 0) return;
+    StoppedWrite w;
+    w.dataFile = judged.dataFile;
+    w.state = StoppedWrite::State::IdleRemoved;
+    w.why = now.journal + ", which held no write, was removed. " + other_names(now, true);
+    found.push_back(std::move(w));
+}
+
 }  // namespace
 
 // Playing the journal writes the file and the journal, and removing the journal after writes in
@@ -195,7 +234,6 @@ ui::NextStep take_back_step(const JournalJudgement& j) {
 std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& request) {
     const std::string folder = with_slash(request.dataFolder);
     std::vector<StoppedWrite> found;
-    static int64_t serial = 0;
     for (const std::string& name : journalled(folder, request.onlyFile)) {
         const std::string dataFile = folder + name;
         // Open here, the file's own connection met the journal at its first read.
@@ -215,6 +253,10 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
             w.why = judged.reason();
             w.next = judged.next();
             found.push_back(std::move(w));
+            continue;
+        }
+        if (judged.kind == JournalKind::Idle && judged.names > 1) {
+            if (request.takeBack) remove_idle(judged, found);
             continue;
         }
         if (judged.kind != JournalKind::Own && judged.kind != JournalKind::Unread) continue;
@@ -237,7 +279,7 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         }
         // Under the writer lock: a program that holds it is writing the file, and met the journal
         // at its own first read (its own commit may be what stands beside the file now).
-        LockTable lock(dataFile, --serial);
+        LockTable lock(dataFile, lock_serial());
         if (lock.open() != XIO_OK || lock.acquire('W', "") != XIO_OK) {
             if (!lock.error().empty()) {
                 w.why = lock.error();
@@ -307,7 +349,7 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         } else {
             w.state = StoppedWrite::State::TakenBack;
             w.next = {};
-            if (taken.names > 1) w.why = other_names(taken);
+            if (taken.names > 1) w.why = other_names(taken, emptied(held));
         }
         found.push_back(std::move(w));
     }

@@ -23,6 +23,8 @@ struct StoppedWrite {
         TakenBack,  // taken back from its journal: the file stands as it was before that write;
                     // `why`: what else to know (the journal's other names), or ""
         NotItsJournal,  // what stands at the journal's name is not the file's own: `why`, `next`
+        IdleRemoved,    // a journal that held no write, of other names, removed: `why` says those
+                        // names, which hold nothing
     };
     std::string dataFile;  // its path
     State state = State::Stopped;

@@ -10,9 +10,12 @@
 // maker's alone, then given the file's owner, group and access list before SQLite writes to it.
 #include "platform/datafile/journal_guard.h"
 
+#include "platform/datafile/access_list.h"
+#include "platform/datafile/journal_removal.h"
 #include "platform/datafile/made_file.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
+#include "platform/datafile/users.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +51,9 @@ int g_removalError = 0;  // tests: every removal of a journal fails with it
 // Why the removal of a journal failed, by its path, until the commit's failure is worded.
 std::mutex g_failedMutex;
 std::map<std::string, std::string, std::less<>> g_failedRemovals;
+// What was put at a journal's name while this program made it there, by its path, until the
+// write's failure is worded.
+std::map<std::string, std::string, std::less<>> g_failedMakings;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -123,6 +129,23 @@ thread_local Making* t_making = nullptr;
 using OpenCall = int (*)(const char*, int, int);
 OpenCall g_open = nullptr;
 
+// Something put at a journal's name after SQLite saw none there and before the journal made for
+// it could be linked: kept, naming what it is and whose, for the write's failure to say.
+void note_planted(const std::string& journal) {
+    struct stat st {};
+    std::string what = "something that was gone again when looked at";
+    if (::lstat(journal.c_str(), &st) == 0)
+        what = std::string(S_ISREG(st.st_mode) ? "a file" : S_ISLNK(st.st_mode) ? "a symbolic link"
+                           : S_ISFIFO(st.st_mode)                        ? "a named pipe (FIFO)"
+                           : S_ISDIR(st.st_mode)                         ? "a folder"
+                                                                         : "a special file") +
+               " of " + user_name(st.st_uid);
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    g_failedMakings[journal] = journal + " was made by another program while this write made its journal there (" +
+                               what + "), and the write never writes over what it did not make: it was not made, and " +
+                               "what stands there is judged by the next command";
+}
+
 // The journal a connection makes, made by the one maker (made_file.h): without a name in its
 // folder, its maker's alone (0600, whatever mode SQLite asks), given the data file's rights (by
 // root its owner, and its group where this user may give it; then its access list as a file of
@@ -138,6 +161,7 @@ int make_journal(const char* name, const std::string& dataFile) {
     if (std::optional<MadeRights> rights = rights_for(dataFile, 07)) spec.rights = std::move(*rights);
     spec.beforeNamed = [name](int) { call_hook(g_madeHook, name); };
     const Made made = make_file(spec);
+    if (made.error == EEXIST) note_planted(name);
     errno = made.error;
     return made.fd;
 }
@@ -158,15 +182,24 @@ int open_without_waiting(const char* name, int flags, int mode) {
     return fd;
 }
 
-// SQLite's unix layer sets a journal it made to the data file's mode (and, run by root, its owner)
-// right after the open: passed over for the journal made above, which has its rights already.
+// SQLite's unix layer sets a journal it opens to the data file's mode when it is empty, and, run by
+// root, gives every journal it opens (a look's too) the data file's owner, right after the open:
+// passed over for every journal, while its open is under way on this thread. The journal made
+// above has its rights already; any other keeps those it has, and is judged by them: a look
+// gives no file to anyone, and a file planted at the name is never made the owner's.
+thread_local bool t_journalOpen = false;
+struct JournalOpen {
+    JournalOpen() { t_journalOpen = true; }
+    ~JournalOpen() { t_journalOpen = false; }
+    JournalOpen(const JournalOpen&) = delete;
+    JournalOpen& operator=(const JournalOpen&) = delete;
+};
 using ModeCall = int (*)(int, mode_t);
 using OwnerCall = int (*)(int, uid_t, gid_t);
 ModeCall g_fchmod = nullptr;
 OwnerCall g_fchown = nullptr;
-bool made_here(int fd) { return t_making && t_making->fd == fd; }
-int fchmod_unless_made(int fd, mode_t mode) { return made_here(fd) ? 0 : g_fchmod(fd, mode); }
-int fchown_unless_made(int fd, uid_t uid, gid_t gid) { return made_here(fd) ? 0 : g_fchown(fd, uid, gid); }
+int fchmod_unless_journal(int fd, mode_t mode) { return t_journalOpen ? 0 : g_fchmod(fd, mode); }
+int fchown_unless_journal(int fd, uid_t uid, gid_t gid) { return t_journalOpen ? 0 : g_fchown(fd, uid, gid); }
 
 int refuse(sqlite3_file* file) {
     file->pMethods = nullptr;
@@ -221,6 +254,7 @@ std::optional<FileId> standing(const char* name, bool& looked) {
 // the judge passed as the file's own, to be played; any journal a writer may write over, only to
 // read its first byte (SQLite's test of whether it is hot).
 int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
+    const JournalOpen opening;
     const std::string dataFile = data_file_of(name, kJournalSuffix);
     if (dataFile.empty()) return refuse(file);
     bool looked = false;
@@ -236,10 +270,9 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
         if (kind == JournalKind::NotOwn) return refuse(file);
         // A journal that holds no write (never played) goes, as the commit would remove it, while
         // the name still names the one judged; the journal is then made afresh.
-        if (kind == JournalKind::Idle && before) {
-            struct stat st {};
-            if (::lstat(name, &st) != 0 || id_of(st) != *before || ::unlink(name) != 0) return refuse(file);
-        }
+        if (kind == JournalKind::Idle && before &&
+            remove_journal({name, before->dev, before->ino, false}) != 0)
+            return refuse(file);
         if (kind == JournalKind::None || kind == JournalKind::Idle || !before) return open_made(name, dataFile, file, flags, out);
         return open_checked(name, file, flags, out, before, true);
     }
@@ -290,20 +323,6 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
     }
 }
 
-// A journal of more than one name (a hard link made to it) keeps its inode under its other names
-// once this one is removed: the journal of a write that is done (committed, or taken back), which,
-// put back beside the file after one later write, would pass as that write's and undo it. Emptied
-// first (the data file is synced whole before its journal goes, as SQLite's own journal mode that
-// truncates relies on), its other names hold nothing SQLite plays. Only the inode this process
-// opened as its own is emptied; one that cannot be (its mode changed since) is removed as it is.
-void empty_other_names(const char* name, FileId own) {
-    const int fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && id_of(st) == own && st.st_nlink > 1 && ::ftruncate(fd, 0) == 0) (void)::fsync(fd);
-    ::close(fd);
-}
-
 int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     if (!name) return SQLITE_IOERR_DELETE;
     const std::optional<FileId> own = own_at(name);
@@ -322,8 +341,11 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         std::lock_guard<std::mutex> lock(g_hookMutex);
         error = g_removalError;
     }
-    if (error == 0) {
-        if (journal && ::lstat(name, &st) == 0 && st.st_nlink > 1) empty_other_names(name, *own);
+    if (error == 0 && journal) {
+        // Its other names, if any, emptied first (journal_removal.h).
+        error = remove_journal({name, own->dev, own->ino, syncFolder != 0});
+        rc = error == 0 ? SQLITE_OK : error == ENOENT ? SQLITE_IOERR_DELETE_NOENT : SQLITE_IOERR_DELETE;
+    } else if (error == 0) {
         errno = 0;
         rc = g_base->xDelete(g_base, name, syncFolder);
         error = errno;
@@ -369,8 +391,8 @@ std::string install() {
     g_fchmod = reinterpret_cast<ModeCall>(g_base->xGetSystemCall(g_base, "fchmod"));
     g_fchown = reinterpret_cast<OwnerCall>(g_base->xGetSystemCall(g_base, "fchown"));
     if (!g_fchmod || !g_fchown ||
-        g_base->xSetSystemCall(g_base, "fchmod", reinterpret_cast<sqlite3_syscall_ptr>(fchmod_unless_made)) != SQLITE_OK ||
-        g_base->xSetSystemCall(g_base, "fchown", reinterpret_cast<sqlite3_syscall_ptr>(fchown_unless_made)) != SQLITE_OK)
+        g_base->xSetSystemCall(g_base, "fchmod", reinterpret_cast<sqlite3_syscall_ptr>(fchmod_unless_journal)) != SQLITE_OK ||
+        g_base->xSetSystemCall(g_base, "fchown", reinterpret_cast<sqlite3_syscall_ptr>(fchown_unless_journal)) != SQLITE_OK)
         return "SQLite's unix file layer did not let a journal it makes keep the rights given it";
     g_guard.iVersion = 3;
     g_guard.szOsFile = g_base->szOsFile;
@@ -426,6 +448,15 @@ std::string journal_removal_failure(const std::string& dataFile) {
     if (it == g_failedRemovals.end()) return {};
     std::string why = std::move(it->second);
     g_failedRemovals.erase(it);
+    return why;
+}
+
+std::string journal_making_failure(const std::string& dataFile) {
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    const auto it = g_failedMakings.find(dataFile + std::string(kJournalSuffix));
+    if (it == g_failedMakings.end()) return {};
+    std::string why = std::move(it->second);
+    g_failedMakings.erase(it);
     return why;
 }
 

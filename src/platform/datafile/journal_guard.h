@@ -1,8 +1,10 @@
 // SQLite's file layer as this program lets it work (journal_guard.cpp): under every connection it
 // opens a data file, the nameless temporary files SQLite sorts and spills in, the journal that
 // connection makes and a journal the judge passed (own_journal.h), and nothing else; it removes
-// only such a journal (emptied first where it has other names). No name SQLite reads from a file (a super journal) and nothing planted
-// beside a data file (a write-ahead log, its shared-memory index) is opened or removed.
+// only such a journal (journal_removal.h), and gives no journal an owner or mode (the program
+// gives a journal it makes its rights itself). No name SQLite reads from a file (a super journal)
+// and nothing planted beside a data file (a write-ahead log, its shared-memory index) is opened
+// or removed.
 #pragma once
 
 #include <functional>
@@ -23,6 +25,11 @@ void set_journal_removal_hook_for_tests(std::function<void(const std::string& jo
 // Why the removal of `dataFile`'s journal at the end of a commit failed, when it did (the journal
 // then stands hot, and the commit failed with it): the system's words, said once; "" otherwise.
 std::string journal_removal_failure(const std::string& dataFile);
+
+// What stood at `dataFile`'s journal name when the journal this program made for a write could not
+// be linked there (something put there since SQLite saw none), naming it and its owner, said once;
+// "" otherwise.
+std::string journal_making_failure(const std::string& dataFile);
 
 // Tests: every removal of a journal fails with `error` (0: none), as in a folder made immutable.
 void set_journal_removal_error_for_tests(int error);

@@ -1,5 +1,6 @@
 #include "platform/datafile/own_journal.h"
 
+#include "platform/datafile/journal_rights.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
@@ -266,18 +267,15 @@ Outcome opened(Judging& g) {
     return Outcome::Next;
 }
 
-std::string names_of(const struct stat& st) { return "a file of " + std::to_string(st.st_nlink) + " names (hard links)"; }
-
 // 6. SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
-// written yet, is left to the writers, whoever made it, unless it has other names, which would
-// keep whatever a writer writes into it past its removal: that one holds no write, and goes.
-// A look that finds the file's reserved lock held meets a writer that has just made its journal
-// (SQLite makes it empty, of the mode the umask gives, then sets its mode): that writer's own.
+// written yet, is left to the writers, whoever made it and whatever its names: a writer removes it
+// (emptying its other names first) and makes its own afresh, so nothing it writes stays under
+// them. A look that finds the file's reserved lock held meets a writer that has just made its
+// journal: that writer's own.
 Outcome hot(Judging& g) {
     Bytes first;
     if (g.st.st_size != 0 && read_at(g.fd, first, 1, 0) && first[0] != 0) return Outcome::Next;
     const bool live = g.use == JournalUse::Look && g.reader().writing();
-    if (!live && g.st.st_nlink != 1) return refused(g, names_of(g.st));
     return judged(g, live ? JournalKind::Live : JournalKind::Idle);
 }
 
@@ -490,7 +488,16 @@ Outcome its_content(Judging& g) {
                       "(the file was written after it)");
 }
 
-// 15. Made by one who may write the file now. A journal of one who may no longer write it cannot
+// 15. Written by none but those who may write the file: one its mode or access list leaves open to
+// a user the file's rights keep out may hold what that user wrote. Whose it is is the next step's.
+Outcome its_rights(Judging& g) {
+    if (!g.ownerWrites) return Outcome::Next;
+    const std::string who = writer_kept_out({g.j.journal, g.fd, g.st, g.j.dataFile, g.file});
+    if (who.empty()) return Outcome::Next;
+    return refused(g, who);
+}
+
+// 16. Made by one who may write the file now. A journal of one who may no longer write it cannot
 // be told from one they made to write into it: never played, said as what it may be.
 Outcome its_writer(Judging& g) { return g.ownerWrites ? judged(g, JournalKind::Own) : refused(g); }
 
@@ -518,6 +525,7 @@ constexpr Check kChecks[] = {
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
     {"original size", JournalRefusal::Damaged, "a damaged journal", original_size},
     {"content", JournalRefusal::NotItsOwn, "", its_content},
+    {"rights", JournalRefusal::WiderThanFile, "", its_rights},
     {"writer", JournalRefusal::FormerWriter, "", its_writer},
 };
 
@@ -533,6 +541,10 @@ std::string JournalJudgement::reason() const {
         return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
                ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "
                "cannot tell; " + never + "an administrator settles it";
+    case JournalRefusal::WiderThanFile:
+        return journal + " is a journal of " + user_name(owner) + " that " + what + " may write, whom the rights of " +
+               dataFile + " keep from writing it: what it holds cannot be told to be the file's own write, so " + never +
+               "an administrator who knows it to be the file's own narrows it to the file's rights";
     case JournalRefusal::Replaced:
         return journal + " was replaced each time it was looked at (a program writing " + dataFile +
                " at work, or files swapped at its name): nothing of it is played nor removed, and the file is neither "
@@ -554,6 +566,7 @@ ui::NextStep JournalJudgement::next() const {
     case JournalRefusal::FormerWriter:
         return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
     case JournalRefusal::Replaced: return {ui::Step::AgainWhenFinished, {}};
+    case JournalRefusal::WiderThanFile: return {ui::Step::NarrowJournal, {journal, dataFile, narrowing_command(journal)}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};

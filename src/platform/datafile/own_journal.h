@@ -45,6 +45,10 @@ enum class JournalRefusal {
                  // journal removed
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
                    // file now: their stopped write, or a file they made, which cannot be told
+    WiderThanFile,  // the file's own by its content and its owner, but its mode or access list let
+                    // write it one whom the file's rights keep out (`what` names them): what it
+                    // holds may be theirs; an administrator who knows it to be the file's own
+                    // narrows it, and the next writing command takes it back
     Replaced,  // replaced each time it was looked at: writers at work, or someone swapping files;
                // nothing of it is judged, and the command is run again once they have finished
 };

@@ -128,6 +128,9 @@ enum class RunNoticeKind {
     WriteStopped,
     WriteTakenBack,
     NotItsJournal,
+    // A journal that held no write, of other names, removed by a writer: `reason` says it and
+    // those names, which hold nothing; the command goes on.
+    EmptyJournalRemoved,
     Kept,
     InProgress,  // a conversion (or a command settling its folder) holds the backup folder's lock
     NothingPosted,

@@ -3,6 +3,7 @@
 #include "platform/datafile/run_marker_internal.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/journal_removal.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/put_back_checks.h"
@@ -310,7 +311,7 @@ public:
             // must never be played over the copy; one the run left zeroed goes with it (its user may
             // have lost the right to write the file since, which makes it no journal of the file's).
             // Anything else there stays (own_journal.h).
-            if (journalGoes) ::unlink((pr.dataFile + "-journal").c_str());
+            if (journalGoes) (void)remove_journal({pr.dataFile + "-journal"});
             // What an earlier put-back of the run, killed midway, wrote aside (another user's,
             // when root finishes it): put back now, it holds nothing anyone needs.
             drop_stale_asides(pr.dataFile);
@@ -436,9 +437,7 @@ void drop_zeroed_journals(const std::vector<std::string>& dataFiles, const std::
         if (!zeroed_journal(file, runUsers, st)) continue;
         LockTable table(file, --serial);
         if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
-        struct stat now {};
-        if (::lstat(journal.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev)
-            ::unlink(journal.c_str());
+        (void)remove_journal({journal, st.st_dev, st.st_ino});
     }
 }
 

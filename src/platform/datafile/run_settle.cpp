@@ -753,6 +753,8 @@ bool take_back_stopped_writes(Scan& scan) {
             scan.say(RunNoticeKind::WriteTakenBack, journal, w.dataFile, w.why, {});
         else if (w.state == StoppedWrite::State::Stopped)
             scan.refuse(RunNoticeKind::WriteStopped, journal, w.dataFile, w.why, w.next);
+        else if (w.state == StoppedWrite::State::IdleRemoved)
+            scan.say(RunNoticeKind::EmptyJournalRemoved, journal, w.dataFile, w.why, {});
         // A journal not the file's own refuses that file only: said once, and refused where it opens.
         else if (scan.request.onlyFile.empty())
             scan.say(RunNoticeKind::NotItsJournal, journal, w.dataFile, w.why, w.next);

@@ -292,7 +292,12 @@ void say_busy(Handle& hd) {
 int db_fail(Handle& hd, int rc) {
     const char* name = sqlite3_db_filename(hd.db(), "main");
     const std::string removal = name && *name ? xio::journal_removal_failure(name) : std::string();
+    const std::string planted = name && *name ? xio::journal_making_failure(name) : std::string();
     if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
+    else if (!planted.empty()) {
+        g_error = hd.path.string() + ": " + planted;
+        g_errorNext = {ui::Step::Again, {}};
+    }
     else if (const std::string journal = std::string(name ? name : "") + "-journal"; !removal.empty()) {
         // The file holds the write, and its journal, hot, takes it back at the file's next open for
         // writing: the write is not committed, as the failure says. What keeps the journal from

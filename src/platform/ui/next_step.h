@@ -164,6 +164,11 @@ enum class Step : int {
     // or the file's owner gives it a group they are of. args: {group, file}, or {files, group,
     // file} where files (", " between them) also want leave to write, as WritableFile's.
     KeepFilesGroup,
+    // A hot journal, the file's own by its content and its owner, that one whom the file's rights
+    // keep out may write: if an administrator knows it to be the file's stopped write, they narrow
+    // it (the command given), and a writing command then takes the write back; if not, the file
+    // is restored from a backup and the journal removed. args: {journal, data file, command}.
+    NarrowJournal,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file (its journal, its lock

@@ -445,5 +445,38 @@ TEST_F(JournalGuard, NoDataFileIsOpenedOrMadeWithoutTheGuard) {
     EXPECT_NE(open(), 0);
 }
 
+// Something put at the journal's name while a write makes its journal there (after its nameless
+// open, before its link) is never written over: the write fails naming what stands there, never
+// with SQLite's "unable to open database file".
+TEST_F(JournalGuard, AFilePutAtTheJournalsNameWhileItIsMadeIsNamed) {
+    made();
+    xio::set_journal_made_hook_for_tests([](const std::string& j) { std::ofstream(j) << "planted"; });
+    const uint16_t h = open(false);
+    EXPECT_NE(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    xio::set_journal_made_hook_for_tests(nullptr);
+    EXPECT_THAT(xio_error_text(),
+                AllOf(HasSubstr(journal().string() + " was made by another program while this write made its journal "
+                                "there (a file of " + xio::user_name(::geteuid()) + ")"),
+                      ::testing::Not(HasSubstr("unable to open"))));
+    EXPECT_EQ(bytes_of(journal()), "planted");
+}
+
+// SQLite run as root gives every journal it opens the data file's owner: a look of root's gives
+// nobody what stands at a journal's name.
+TEST_F(JournalGuard, ALookOfRootsGivesNoJournalAway) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, whose SQLite gives journals away";
+    made();
+    ASSERT_EQ(::chown(file().c_str(), 65534, 65534), 0);
+    std::ofstream(journal()) << std::string(512, '\0');
+    fs::permissions(journal(), fs::perms(0666));
+    {
+        xio_read_only_scope look;
+        EXPECT_EQ(names(), "Kept");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(journal().c_str(), &st), 0);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777), std::tuple(0u, 0u, 0666u));
+}
+
 }  // namespace
 }  // namespace dz::test

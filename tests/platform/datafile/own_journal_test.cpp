@@ -3,6 +3,7 @@
 // removes it. A real write stopped in its commit is still taken back.
 #include "platform/datafile/hot_journal.h"
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/journal_removal.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
@@ -363,9 +364,11 @@ TEST_F(OwnJournal, AJournalGivenASecondNameIsTakenBackAndTheNameSaid) {
     said = notices();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    // Emptied with it, the other name holds nothing: no step finds it by an inode that may be
+    // another file's once it is gone.
     EXPECT_THAT(said[0].reason, AllOf(HasSubstr("Its journal had 2 names (hard links): the other one, on the same file "
-                                                "system, is no journal of the file: have it removed"),
-                                      HasSubstr(" lists it)")));
+                                                "system, was emptied with it and holds nothing: an empty leftover"),
+                                      Not(HasSubstr("-inum"))));
     EXPECT_EQ(fs::file_size(kept), 0u);
     EXPECT_EQ(customers(), "C1,C2");
 }
@@ -458,12 +461,6 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         {"a named pipe", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0666), 0); }},
         {"a symbolic link", [&] { fs::create_symlink(aside / "own", journal()); }},
         {"a folder", [&] { fs::create_directory(journal()); }},
-        // One that holds no write, kept under a second name: whatever a writer wrote into it would
-        // outlive the journal's removal there.
-        {"a file of 2 names", [&] {
-             std::ofstream(aside / "second", std::ios::binary | std::ios::trunc) << std::string(4096, '\0');
-             fs::create_hard_link(aside / "second", journal());
-         }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
@@ -1063,6 +1060,10 @@ TEST_F(OwnJournal, AJournalOfAMemberWhoMayNoLongerWriteIsSaidAsWhatItMayBe) {
     EXPECT_EQ(n[0].next.step, ui::Step::GiveJournalToFileOwner);
     EXPECT_EQ(bytes_of(file()), stopped);
     ASSERT_EQ(::chown(journal().c_str(), 0, group), 0);  // the step, once the member says it is theirs
+    // Still open to its group, whose members may not write the file: narrowed too, then played.
+    EXPECT_THAT(customers(), HasSubstr(" may write, whom the rights of " + file().string() + " keep from writing it"));
+    EXPECT_EQ(xio_error_next_step().step, ui::Step::NarrowJournal);
+    fs::permissions(journal(), fs::perms(0644));
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
 }
@@ -1195,6 +1196,93 @@ TEST_F(OwnJournal, AWriteStoppedInAStickyFolderIsTakenBackByOneWhoMayRemoveItsJo
     EXPECT_EQ(settledAs(writer), std::to_string(static_cast<int>(xio::RunNoticeKind::WriteTakenBack)));
     EXPECT_FALSE(fs::exists(journal()));
     EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A take-back killed once it emptied a journal of two names, before it removed it, leaves an empty
+// journal: it plays nothing and stops nobody. A look goes on; a writer removes it and says its
+// other name as the empty leftover it is.
+TEST_F(OwnJournal, AnEmptiedJournalOfTwoNamesStopsNobody) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const fs::path kept = dir / "kept";
+    fs::create_hard_link(journal(), kept);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        xio::set_journal_emptied_hook_for_tests([](const std::string&) { ::_exit(0); });
+        settle(true);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(fs::hard_link_count(journal()), 2u);
+    ASSERT_EQ(fs::file_size(journal()), 0u);
+    notices();
+    {
+        xio_read_only_scope look;
+        settle(false);
+        EXPECT_THAT(notices(), ::testing::IsEmpty());
+        EXPECT_EQ(customers(), "C1,C2");
+    }
+    EXPECT_TRUE(fs::exists(journal()));  // a look removes nothing
+    settle(true);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::EmptyJournalRemoved);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr(journal().string() + ", which held no write, was removed"),
+                                      HasSubstr("the other one, on the same file system, was emptied with it and holds "
+                                                "nothing"),
+                                      Not(HasSubstr("-inum"))));
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A journal, the file's own by its content and its owner, that someone the file's rights keep
+// out may write is never played: it may hold what they wrote. Said with whom it lets write, and
+// the command that narrows it; narrowed, the next writer takes the write back.
+TEST_F(OwnJournal, AJournalOneTheFilesRightsKeepOutMayWriteIsPlayedOnlyOnceNarrowed) {
+    made();
+    fs::permissions(file(), fs::perms(0644));
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file());
+    fs::permissions(journal(), fs::perms(0666));
+    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is a journal of " + xio::user_name(::geteuid()) +
+                                             " that every user may write, whom the rights of " + file().string() +
+                                             " keep from writing it"),
+                                   HasSubstr("an administrator who knows it to be the file's own narrows it")));
+    const std::string narrow = "chmod go-w " + fs::absolute(journal()).lexically_normal().string();
+    EXPECT_EQ(xio_error_next_step(), (ui::NextStep{ui::Step::NarrowJournal, {journal().string(), file().string(), narrow}}));
+    EXPECT_EQ(bytes_of(file()), stopped);
+    ASSERT_EQ(std::system(narrow.c_str()), 0);
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+}
+
+// The same where the journal's group, or a named user, may write it and the file's list keeps a
+// member of that group, or that user, out; with the file's own list it is played.
+TEST_F(OwnJournal, AJournalAMemberTheFilesListKeepsOutMayWriteIsNeverPlayed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users";
+    made();
+    const uid_t member = 65534;  // nobody, of the group nogroup
+    const gid_t group = 65534;
+    ASSERT_EQ(::chown(file().c_str(), 0, group), 0);
+    if (!set_acl(file(), {{kUserObj, 6, kAny}, {kUser, 4, member}, {kGroupObj, 6, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}}))
+        GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    EXPECT_EQ(customers(), "C1,C2");  // the file's own list: played
+    const std::vector<std::array<uint32_t, 3>> wider[] = {
+        {{kUserObj, 6, kAny}, {kGroupObj, 6, kAny}, {kOther, 4, kAny}},
+        {{kUserObj, 6, kAny}, {kUser, 6, member}, {kGroupObj, 4, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}},
+    };
+    for (const auto& list : wider) {
+        const std::string whole = bytes_of(file());
+        ASSERT_TRUE(stopWrite(file(), "C3"));
+        ASSERT_TRUE(set_acl(journal(), list));
+        const std::string stopped = bytes_of(file());
+        EXPECT_THAT(customers(), HasSubstr(" that " + xio::user_name(member) + " may write, whom the rights of "));
+        EXPECT_EQ(bytes_of(file()), stopped);
+        ASSERT_EQ(::unlink(journal().c_str()), 0);
+        std::ofstream(file(), std::ios::binary | std::ios::trunc) << whole;
+    }
 }
 
 }  // namespace

@@ -128,8 +128,8 @@ public:
 };
 
 // A run that died inside a commit leaves that commit's journal beside the data file, hot. The
-// put-back puts the copy over the file and removes the journal with the writes it belongs to:
-// nothing plays it over the copy afterwards.
+// put-back puts the copy over the file and removes the journal with the writes it belongs to,
+// emptying any other name it has: nothing plays it over the copy afterwards.
 TEST_F(RunMarkerTest, APutBackRemovesTheJournalOfTheCommitTheRunDiedIn) {
     dataFile(1, "MASTER.TST");
     write_file(dir / "MASTER.TST", before["MASTER.TST"]);  // as the run found it
@@ -142,10 +142,12 @@ TEST_F(RunMarkerTest, APutBackRemovesTheJournalOfTheCommitTheRunDiedIn) {
     writeMarker(lines);
     ASSERT_TRUE(fs::exists(dir / "MASTER.TST-journal"));
     ASSERT_NE(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
+    fs::create_hard_link(dir / "MASTER.TST-journal", dir / "kept");
     EXPECT_TRUE(settle(true));
     EXPECT_THAT(said(), Not(HasSubstr("MASTER.TST-journal"))) << "the journal was played over the copy afterwards";
     EXPECT_EQ(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
     EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
+    EXPECT_EQ(fs::file_size(dir / "kept"), 0u);  // its other name holds nothing to put back later
 }
 
 // A backup folder of an earlier version, its owner's alone (0700), is opened to the company by
