@@ -143,7 +143,8 @@ std::string PutBackSummary(const FileOutcome& o) {
     if (!o.converting || o.endedWhy.empty()) return {};
     const std::uint32_t read = o.accepted + o.rejected;
     // Only a file that had written a data file had one to put back.
-    const int number = o.endedRestore == 1 ? 13271 : o.endedWritten ? 13270 : 13272;
+    // A write that stands with its journal until a writing command takes it back was not put back.
+    const int number = o.endedRestore == 1 ? 13271 : o.endedWritten && o.endedRestore != 3 ? 13270 : 13272;
     return xvlRCString::Get(number, std::to_string(read), EndingCause(o));
 }
 
@@ -385,6 +386,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         progress.ended_next = {};
         progress.ended_box = false;
         progress.ended_written = false;
+        progress.ended_not_given.clear();
+        progress.ended_give_back = {};
         const auto records = progress.run_records, rejected = progress.run_rejected;
         const auto messages = progress.messages, notes = progress.notes;
         ConversionOptions copy = options;
@@ -424,6 +427,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
                 const auto from = outcome.endedWhy.find_first_not_of('\r', more);
                 if (from != std::string::npos) ending += "\r" + outcome.endedWhy.substr(from);
             }
+            // Then what the put-back could not give back, with the administrator's step.
+            if (!progress.ended_not_given.empty())
+                ending += "\r\r" + ui::with_step(progress.ended_not_given, progress.ended_give_back, ui::Voice::Desktop);
             endedBox = true;
             if (!closingNext) closingNext = outcome.endedNext;
         }

@@ -226,6 +226,8 @@ int DataFileBackup::Copy() {
         err = CopyToNewFile(dataFilePath, candidate, mode_, hash_);
         if (err == 0) {
             copy_ = candidate;
+            had_ = xio::file_had(dataFilePath);
+            if (withCompany_) xio::note_run_file(target_, dataFilePath);
             lastError_ = 0;
             return 0;
         }
@@ -263,6 +265,8 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     } else {
         err = xio::write_aside(in, target, mode_, aside);
         ::close(in);
+        // The list it had is known with the owner it had: a step that gives one back gives both.
+        if (err == 0 && had_ && (err = xio::give_had(aside.path, *had_, aside)) != 0) ::unlink(aside.path.c_str());
     }
     if (err == 0 && ::rename(aside.path.c_str(), target.c_str()) != 0) {
         err = errno;
@@ -290,6 +294,12 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
 
 void DataFileBackup::SayNotGivenBack(std::string& notes, ui::NextStep& next) const {
     if (!restoredTo_.empty()) xio::say_not_given_back(restoredTo_, restored_, notes, next);
+}
+
+void DataFileBackup::KeepForItsJournal() {
+    writeStands_ = true;
+    if (underMarker_) keepCopy_ = true;
+    else Discard();
 }
 
 void DataFileBackup::Discard() {
@@ -371,6 +381,13 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     // Its writes are dropped whether or not ending them succeeds: the copy goes back over them.
     std::string path = CloseEntry(list, abbr, fileNo, handle);
     if (path.empty()) path = backup.SavedPath();
+    // A commit whose journal could not be removed left its write in the file, and the journal
+    // beside it takes it back: nothing is put back over it now, and nothing says it was.
+    if (struct stat st {}; !path.empty() && ::lstat((path + "-journal").c_str(), &st) == 0) {
+        backup.KeepForItsJournal();
+        list.KeepClosed(abbr, fileNo, path);
+        return 3;
+    }
     std::string folder, name;
     SplitPath(backup.SavedPath(), folder, name);
     // With the writes rolled back the data file already stands as it did before the text file,

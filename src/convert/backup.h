@@ -14,6 +14,7 @@
 #include "platform/ui/next_step.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -68,6 +69,12 @@ public:
     // The copy must stay: the data file may differ from it and it could not be put back.
     void Keep() { keepCopy_ = true; }
     bool Kept() const { return keepCopy_ && !copy_.empty(); }
+    // The file's write stands in it with its journal, which could not be removed: the journal,
+    // not the copy, takes it back, at the first writing command that may remove it. Under a
+    // marker the copy stays with it (the run's other files go back with it then); otherwise it
+    // is not needed.
+    void KeepForItsJournal();
+    bool WriteStands() const { return writeStands_; }
     // A run marker names the copy: a kept copy keeps its name, for the marker's put-back, and no
     // copy is deleted until the marker names nothing (false again once it does).
     void SetUnderMarker(bool under) { underMarker_ = under; }
@@ -94,6 +101,7 @@ private:
     std::string copy_;
     mode_t mode_ = 0600;         // the data file's permissions, given back on restore
     bool keepCopy_ = false;      // a needed restore failed
+    bool writeStands_ = false;   // the write stands in the file with its journal
     bool committed_ = false;
     bool underMarker_ = false;
     int lastError_ = 0;
@@ -105,6 +113,7 @@ private:
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
     std::string restoredTo_;  // the data file the last put-back wrote, and how
     xio::Aside restored_;
+    std::optional<xio::FileHad> had_;  // what the data file had when it was copied
 
     void LetGoRun();
 };
@@ -126,7 +135,8 @@ bool CommitWrites(OpenFilesList& list, const std::string& abbr, uint16_t fileNo,
 // commits of a conversion's files overlap; CommitWrites still decides.
 void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
 // Drops the conversion's writes and puts the copy back: 0 restored and reopened (or not open),
-// 1 not restored, 2 restored but not reopened. A copy is kept (DataFileBackup::Keep) only when
+// 1 not restored, 2 restored but not reopened, 3 not put back: its write stands with the journal
+// that takes it back (DataFileBackup::KeepForItsJournal). A copy is kept (DataFileBackup::Keep) only when
 // the data file may differ from it: its writes could not be rolled back, or were committed.
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
 

@@ -125,8 +125,9 @@ std::string ConverterProfile::BackupDescriptionOf(const std::string& abbr, uint1
 }
 
 int WorseRestoreResult(int a, int b) {
-    // 1 (not restored) outranks 2 (restored, not reopened), which outranks 0 (restored).
-    auto rank = [](int r) { return r == 1 ? 2 : r == 2 ? 1 : 0; };
+    // 1 (not restored) outranks 3 (the write stands until its journal takes it back), then 2
+    // (restored, not reopened), then 0 (restored).
+    auto rank = [](int r) { return r == 1 ? 3 : r == 3 ? 2 : r == 2 ? 1 : 0; };
     return rank(b) > rank(a) ? b : a;
 }
 
@@ -241,7 +242,7 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     // named; under a marker the next command tries again. Otherwise the marker has done its work.
     std::vector<std::string> kept;
     for (const auto& b : ctx.backups)
-        if (b->Kept()) kept.push_back(xvl::WithCause(Msg(12927, b->SavedPath(), b->CopyPath()), xvl::ErrorCause(b->LastError())));
+        if (b->Kept() && !b->WriteStands()) kept.push_back(xvl::WithCause(Msg(12927, b->SavedPath(), b->CopyPath()), xvl::ErrorCause(b->LastError())));
     // A data file put back that this user could not give its owner, group or access list back:
     // said, with the step that gives them back, never left to be found.
     std::string notGiven;
@@ -249,7 +250,8 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     for (const auto& b : ctx.backups) b->SayNotGivenBack(notGiven, giveBack);
     // A marker that cannot be emptied still names every copy: the copies stay with it (the next
     // command puts the same bytes back), never a marker naming copies that are gone.
-    if (kept.empty() && ctx.marker.Remove() != 0)
+    const bool anyKept = std::any_of(ctx.backups.begin(), ctx.backups.end(), [](const auto& b) { return b->Kept(); });
+    if (!anyKept && ctx.marker.Remove() != 0)
         for (auto& b : ctx.backups) b->Keep();
     // A marker that names nothing any more lets its copies go; one that stays keeps them all.
     if (!ctx.marker.Written())
@@ -261,7 +263,8 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     // there, once, rather than in a box of its own as well.
     const bool saidAtClose = ctx.progress && (ctx.progress->panel != 0 || InBackground());
     // The report's last line says the data file was not changed (12017) only where nothing was
-    // written; one written and put back is said as restored (12019).
+    // written; one written and put back is said as restored (12019); one whose write stands
+    // with its journal, as terminated alone.
     ctx.report->ReportTerminated(text, written && restore == 0 ? 2 : restore, showBox && !saidAtClose, ending.next);
     for (const auto& line : kept) {
         ui::current().message(ui::kError, line);
@@ -270,7 +273,16 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     if (!notGiven.empty()) {
         const std::string line = Msg(13900, notGiven);
         LogLine(line);
-        ui::xw_wr_message(ui::kWarning, line, giveBack);
+        // The window's closing box says the ending: what could not be given back follows its
+        // cause and what was put back there, never in a box of its own before them.
+        const bool inClosingBox = ctx.progress && ctx.progress->panel != 0 && !InBackground() && showBox &&
+                                  ctx.progress->ended_why.empty();
+        if (inClosingBox) {
+            ctx.progress->ended_not_given = line;
+            ctx.progress->ended_give_back = giveBack;
+        } else {
+            ui::xw_wr_message(ui::kWarning, line, giveBack);
+        }
         (void)ctx.report->PrintTextLine(line, 1);
     }
     if (countMessage && ctx.progress) ctx.progress->messages += 1;

@@ -55,9 +55,15 @@ public:
     std::string encoding_note;      // the current text file's, when it is not read as UTF-8
     // How the current text file ended early: the text that ended it ("" while it has not) and,
     // in Convert, the worst result of putting its data files back (0 put back, or never
-    // written; 1 one could not be put back; 2 put back but not opened again). The driver clears
+    // written; 1 one could not be put back; 2 put back but not opened again; 3 a commit's write
+    // stands with its journal, which the next writing command able to remove it plays back).
+    // The driver clears
     // them before each file: a summary must not count as kept what was put back.
     std::string ended_why;
+    // What its put-back could not give back (13900's words) and the step that gives it back,
+    // where the window's closing message says the ending: said there after it, in the same box.
+    std::string ended_not_given;
+    ui::NextStep ended_give_back;
     int ended_restore = 0;
     ui::NextStep ended_next;     // what the person can do about it
     bool ended_box = false;      // the ending is one a box says (not the person's own stop)

@@ -197,7 +197,7 @@ void ConversionReport::ReportTerminated(const std::string& text, int restoreResu
     const std::string& shown = text;
     WriteText(shown, 2, 0);
     int closing = 12020;
-    if (converting_) closing = restoreResult == 1 ? 12018 : restoreResult == 2 ? 12019 : 12017;
+    if (converting_) closing = restoreResult == 1 ? 12018 : restoreResult == 2 ? 12019 : restoreResult == 3 ? 12020 : 12017;
     WriteText(Msg(closing), 1, 0);
     if (showMessageBox) ui::xw_wr_message(ui::kError, shown, next);
 }

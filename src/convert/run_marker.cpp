@@ -145,6 +145,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13866, n.reason, ui::kError, n.next};
             ok = false;
             break;
+        case xio::RunNoticeKind::NotGivenBack:
+            s = {14066, n.reason, ui::kWarning, n.next};
+            break;
+        case xio::RunNoticeKind::Unlockable:
+            s = {14067, n.reason, ui::kError, n.next};
+            ok = false;
+            break;
         case xio::RunNoticeKind::NotItsJournal:
             // Refuses that file where it is opened (an error: what needs the file does not run);
             // the command goes on with the others.
@@ -165,6 +172,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::ForeignLock: *ending = xvlRCString::Get(13843); break;
             case xio::RunNoticeKind::ForeignLockNoRun: *ending = xvlRCString::Get(13952); break;
             case xio::RunNoticeKind::StoppedRunHeld: *ending = xvlRCString::Get(13867); break;
+            case xio::RunNoticeKind::Unlockable: *ending = xvlRCString::Get(14068); break;
             default: break;
             }
         }

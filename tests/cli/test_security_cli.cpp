@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -296,9 +297,77 @@ TEST_F(SecurityCli, AFailedConversionsPutBackGivesBackTheFilesRightsOrSaysWhatIt
     EXPECT_EQ(member.status, 2) << member.out;
     EXPECT_THAT(member.out, ::testing::HasSubstr(glm + " now belongs to uid 4321: its owner uid 4322 could not be "
                                                  "given back (its group gid 4321 was kept)"));
-    EXPECT_THAT(member.out, ::testing::HasSubstr("Next: an administrator gives " + glm + " back the owner uid 4322 (chown)"));
+    // The list it carries names its owner, so that nobody gained or lost a right; the step gives
+    // the file back exactly as it was, list included, when an administrator follows it as written.
+    const std::string had = "user::rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--";
+    const std::string commands = "chown 4322 " + glm + " && setfacl --set " + had + " " + glm;
+    EXPECT_THAT(member.out, ::testing::HasSubstr("Next: an administrator gives " + glm + " back the owner uid 4322 "
+                                                 "and the access list it had (" + commands + ")"));
     EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
-              "user::rw- user:4321:rw- user:4322:rw- group::r-- mask::rw- other::r--  ");
+              "user::rw- user:4321:rw- user:4322:rw- group::rw- mask::rw- other::r--  ");
+    ASSERT_EQ(RunShell(commands).status, 0);
+    EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
+              "user::rw- user:4321:rw- group::rw- mask::rw- other::r--  ");
+}
+
+// A member's failed conversion killed just after its put-back renamed another member's file over
+// leaves the file the runner's: the next command that clears the run gives it back (root's, with
+// its list) or says what it could not, with the step (the member's); never left unsaid.
+TEST_F(SecurityCli, APutBackKilledAfterItsRenameLeavesTheFileToWhateverCommandClearsTheRun) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as a member";
+    DZ_SKIP_UNLESS_OTHERS_REACH(DZ_CLI_BIN);
+    const std::string glm = (shared / "MASTER.GLM").string();
+    const std::string had = "user::rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--";
+    ASSERT_EQ(::chown(dir.c_str(), 0, 4321), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0775), 0);
+    ASSERT_EQ(RunShell("chgrp -R 4321 " + ShellWord(shared.string()) + " && chmod -R g+rwX " + ShellWord(shared.string()))
+                  .status, 0);
+    ASSERT_EQ(::chown(glm.c_str(), 4322, 4321), 0);
+    if (RunShell("setfacl --set " + had + " " + ShellWord(glm) + " 2>&1").status != 0) GTEST_SKIP() << "no lists here";
+    const fs::path pristine = dir / "pristine";
+    ASSERT_EQ(RunShell("cp -a " + ShellWord(shared.string()) + " " + ShellWord(pristine.string())).status, 0);
+    const std::string asMember = "setpriv --reuid=4321 --regid=4321 --clear-groups env HOME=/tmp ";
+    const fs::path load = dir / "empty.load";
+    std::ofstream(load) << "@GLM\n";
+    ASSERT_EQ(::chmod(load.c_str(), 0644), 0);
+    auto killedAt = [&](long point) {
+        RunShell("rm -rf " + ShellWord(shared.string()) + " && cp -a " + ShellWord(pristine.string()) + " " +
+                 ShellWord(shared.string()));
+        return RunShell(asMember + "LD_PRELOAD=" + ShellWord(DZ_KILL_AT_SYNC_LIB) + " DZ_KILL_AT_SYNC=" +
+                        std::to_string(point) + " " + ShellWord(DZ_CLI_BIN) + " convert --company " +
+                        ShellWord(shared.string()) + " --report /dev/full " + ShellWord(text.string()) +
+                        " </dev/null 2>&1");
+    };
+    auto owner = [&] {
+        struct stat st {};
+        return ::stat(glm.c_str(), &st) == 0 ? st.st_uid : uid_t(-1);
+    };
+    // The first kill point after which the file is the runner's: just after the rename.
+    long point = 1;
+    for (; point < 400; ++point) {
+        const CliResult r = killedAt(point);
+        if (r.out.find("the program could not start") != std::string::npos) GTEST_SKIP() << r.out;
+        ASSERT_NE(r.status, 2) << "the put-back was never killed after its rename: " << r.out;
+        if (owner() == 4321) break;
+    }
+    ASSERT_LT(point, 400);
+
+    const CliResult member = RunShell(asMember + ShellWord(DZ_CLI_BIN) + " load --company " + ShellWord(shared.string()) +
+                                      " " + ShellWord(load.string()) + " </dev/null 2>&1");
+    EXPECT_THAT(member.out, ::testing::HasSubstr(glm + " now belongs to uid 4321: its owner uid 4322 could not be given back"));
+    EXPECT_THAT(member.out, ::testing::HasSubstr("setfacl --set " + had + " " + glm));
+    const CliResult again = RunShell(asMember + ShellWord(DZ_CLI_BIN) + " load --company " + ShellWord(shared.string()) +
+                                     " " + ShellWord(load.string()) + " </dev/null 2>&1");
+    EXPECT_THAT(again.out, ::testing::Not(::testing::HasSubstr("now belongs to"))) << "said once";
+
+    killedAt(point);
+    ASSERT_EQ(owner(), 4321u);
+    const CliResult root = Cli({"load", "--company", shared.string(), load.string()});
+    EXPECT_EQ(root.status, 0) << root.err;
+    EXPECT_EQ(owner(), 4322u);
+    EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
+              "user::rw- user:4321:rw- group::rw- mask::rw- other::r--  ");
+    EXPECT_EQ(RunShell("ls -a " + ShellWord(shared.string()) + " | grep -c restore").out, "0\n");
 }
 
 // A dictionary version that is no whole number from 1 to the current one was never written by this
@@ -426,6 +495,31 @@ TEST_F(SecurityCli, AHeldFolderLockIsSaidAsAConversionInProgress) {
     EXPECT_THAT(said, ::testing::HasSubstr("wait while it posts"));
     EXPECT_THAT(said, ::testing::HasSubstr("a conversion of this company is in progress, and nothing is written over it"));
     EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr("stopped before it had finished posting")));
+}
+
+// A backup folder on a read-only mount cannot be locked: where its run's marker names no copy,
+// nothing of that run was posted, and it is said as a folder that cannot be locked, with the
+// administrator's step, never as a conversion stopped half posted.
+TEST_F(SecurityCli, ABackupFolderOnAReadOnlyMountWithNothingPostedIsSaidAsOneThatCannotBeLocked) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to mount the company read-only";
+    const fs::path backup = shared / ".backup";
+    fs::create_directory(backup);
+    fs::permissions(backup, fs::perms(0755));
+    std::ofstream(backup / "run~elsewhere~4242.marker").flush();
+    Spit(backup / "MASTER.GLM~elsewhere~4242", Slurp(shared / "MASTER.GLM"));
+    Spit(dir / "header.load", "@GLM 1\nH3 CREATED=0\n");
+    const std::string co = ShellWord(shared.string());
+    if (RunShell("mount --bind " + co + " " + co + " 2>&1").status != 0) GTEST_SKIP() << "no bind mounts here";
+    const bool readOnly = RunShell("mount -o remount,ro,bind " + co + " 2>&1").status == 0;
+    const CliResult r = readOnly ? Cli({"load", "--company", shared.string(), (dir / "header.load").string()}) : CliResult{};
+    RunShell("umount " + co);
+    if (!readOnly) GTEST_SKIP() << "no read-only bind mounts here";
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, ::testing::HasSubstr("A backup folder of the company cannot be locked, so nothing is written: the "
+                                            "backup folder " + backup.string() + "/ cannot be locked"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("no run marker in it names a copy"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("mount -o remount,rw"));
+    EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("stopped before it had finished posting")));
 }
 
 // A backup folder's lock held by a user it is not for: a conversion, which would make its run in

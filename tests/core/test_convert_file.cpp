@@ -1033,6 +1033,32 @@ TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsT
     EXPECT_THAT(Backups(), ::testing::IsEmpty());
 }
 
+// A commit whose journal cannot be removed (a folder made immutable) leaves its write in the file:
+// said once as that, never as put back nor as not changed; the run's marker and copies stand
+// until the first writing command after the bar is lifted takes the write back and clears it.
+TEST_F(TwoFileConvertTest, ACommitWhoseJournalStandsIsSaidAsThatAndItsRunStandsUntilItIsTakenBack) {
+    const std::string before = Files();
+    SetCommitObserverForTests([](std::size_t done, std::size_t) {
+        if (done == 0) xio::set_journal_removal_error_for_tests(EPERM);
+    });
+    ConvertProgress progress([] { return int64_t{0}; });
+    OpenBoth();
+    const std::string report = Run(WriteText("stuck.txt", "1,N1,,New,0,\r\n"), "Convert", &progress, "", &converter);
+    xio::set_journal_removal_error_for_tests(0);
+    CloseAll();
+    EXPECT_THAT(progress.ended_why, HasSubstr("the write was not committed"));
+    EXPECT_EQ(progress.ended_restore, 3);
+    EXPECT_THAT(report, Not(HasSubstr("was not changed")));
+    EXPECT_TRUE(fs::exists(company.str("MASTER.TCV") + "-journal"));
+    EXPECT_THAT(Backups(), ::testing::Contains(HasSubstr(".marker")));
+    EXPECT_THAT(Backups(), ::testing::Contains(HasSubstr("MASTER.TCV~")));
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
+    for (const auto& line : said) EXPECT_THAT(line, Not(HasSubstr("from a backup")));
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+}
+
 // A command refused by a stopped run ends with words true for the refusal: another user's run
 // may still be posting; one whose user has no account cannot be judged. Neither is "not put
 // back", as if a stopped run were known.

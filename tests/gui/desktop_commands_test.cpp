@@ -27,7 +27,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <grp.h>
+#include <unistd.h>
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -44,6 +48,7 @@
 #include "platform/ui/panel.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
+#include "as_user.h"
 #include "old_journal.h"
 #include "short_folder.h"
 
@@ -424,6 +429,43 @@ private slots:
                                             "another report file when you start again.")),
                  qPrintable(box));
         QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
+    }
+
+    // The same Convert of another member's data file, by a member: what could not be given back
+    // comes in that one box, after the cause and what was put back, with the administrator's step,
+    // never in a box of its own before the box that says why.
+    void aPutBackOfAnotherMembersFileIsSaidInTheOneBoxAfterItsCause() {
+        if (::geteuid() != 0) QSKIP("needs root, to run as a member");
+        if (!QFile::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full to stand for a full disk");
+        const std::string unreached = dz::testing_support::UnreachableToOthers({DZ_SOURCE_DATA_DIR "/messages/messages.toml"});
+        if (!unreached.empty()) QSKIP(unreached.c_str());
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        const QString glm = QDir(place.company()).filePath(QStringLiteral("MASTER.GLM"));
+        const QByteArray where = place.dir.path().toLocal8Bit();
+        QCOMPARE(std::system(("chown -R 4321:4321 " + where + " && chmod -R g+rwX " + where).constData()), 0);
+        QCOMPARE(::chown(glm.toLocal8Bit().constData(), 4322, 4321), 0);
+        auto toFullDisk = [](PanelWidget* hub, PanelWidget*) {
+            qobject_cast<QLineEdit*>(hub->fieldWidget(dz::ui::kHubFileField))->setText(QStringLiteral("/dev/full"));
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+        groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+        const gid_t member = 4321;
+        if (::setgroups(1, &member) != 0 || ::setegid(4321) != 0 || ::seteuid(4321) != 0) QSKIP("cannot become a member");
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       toFullDisk, seen);
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(groups.size(), groups.data()) == 0);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        const QString box = seen.messages[0];
+        const auto cause = box.indexOf(QLatin1String("Unable to print rejecting record messages"));
+        const auto putBack = box.indexOf(QLatin1String("every data file put back"));
+        const auto notGiven = box.indexOf(glm + QLatin1String(" now belongs to uid 4321: its owner uid 4322 could not be given back"));
+        QVERIFY2(cause >= 0 && putBack > cause && notGiven > putBack, qPrintable(box));
+        QVERIFY2(box.indexOf(QLatin1String("Ask an administrator to give ") + glm) > notGiven, qPrintable(box));
     }
 
     // An examine whose report takes no more (/dev/full) ended early: its window neither says it

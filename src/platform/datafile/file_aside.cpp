@@ -108,6 +108,47 @@ int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, co
     return err;
 }
 
+std::optional<FileHad> file_had(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    auto list = access_list(path);
+    if (!list) return std::nullopt;
+    return FileHad{{st.st_uid, st.st_gid}, std::move(*list)};
+}
+
+int give_had(const std::string& path, const FileHad& had, Aside& result) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno ? errno : EIO;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno ? errno : EINVAL;
+        ::close(fd);
+        return err;
+    }
+    const FileOwners want = had.owners;
+    result.had = {want.uid, want.gid};
+    // Not root: the group at least, when this user belongs to it.
+    if ((st.st_uid != want.uid || st.st_gid != want.gid) && ::fchown(fd, want.uid, want.gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), want.gid);
+    (void)::fstat(fd, &st);
+    result.ownerKept = st.st_uid == want.uid;
+    result.groupKept = st.st_gid == want.gid;
+    // The list as a file of the owner and group it has now carries it: where these are not the
+    // ones it had, it names them with what they had, so that nobody gains or loses a right.
+    const AccessList carried = had.list.carried(want, {st.st_uid, st.st_gid}, had.list.perm(AccessTag::Owner));
+    result.listLost.clear();
+    if (const auto now = access_list(fd); !now || !(*now == carried))
+        if (const int lost = give_access_list_or_narrower(fd, carried); lost != 0)
+            result.listLost = carried.words() + " (" + std::strerror(lost) + ")";
+    (void)::fstat(fd, &st);
+    result.has = {st.st_uid, st.st_gid};
+    result.mode = st.st_mode & 07777;
+    result.listBack = (!result.ownerKept || !result.groupKept) && had.list.extended() ? had.list.words() : "";
+    const int err = ::fsync(fd) == 0 ? 0 : (errno ? errno : EIO);
+    ::close(fd);
+    return err;
+}
+
 void say_not_given_back(const std::string& dataFile, const Aside& aside, std::string& notes, ui::NextStep& next) {
     auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
     const std::string had = user_name(aside.had.uid);
@@ -132,11 +173,34 @@ void say_not_given_back(const std::string& dataFile, const Aside& aside, std::st
     // would leave the others as they are. What was kept is not asked for.
     const std::string hadOwner = aside.ownerKept ? std::string() : had;
     if (aside.groupKept) hadGroup.clear();
-    if (!next)
-        next = {ui::Step::GiveOwnerBack, {dataFile, hadOwner, hadGroup}};
-    else if (next.step == ui::Step::GiveOwnerBack && next.args.size() == 3 && next.args[1] == hadOwner &&
-             next.args[2] == hadGroup)
+    std::vector<std::string> args{dataFile, hadOwner, hadGroup};
+    if (!aside.listBack.empty()) {
+        // A list that names users or groups is given back whole with the owner: a change of
+        // owner alone would leave in it the name of the one it has now. The commands, as an
+        // administrator types them, then the list they give (to tell one step from another).
+        args.push_back("");
+        args.push_back(aside.listBack);
+    }
+    if (!next) {
+        next = {ui::Step::GiveOwnerBack, std::move(args)};
+    } else if (next.step == ui::Step::GiveOwnerBack && next.args.size() == args.size() &&
+               std::equal(args.begin() + 1, args.end(), next.args.begin() + 1)) {
         next.args[0] += ", " + dataFile;
+    } else {
+        return;
+    }
+    if (next.args.size() == 5) {
+        std::string paths;
+        for (std::size_t at = 0; at <= next.args[0].size();) {
+            const auto comma = next.args[0].find(", ", at);
+            paths += (paths.empty() ? "" : " ") + next.args[0].substr(at, comma == std::string::npos ? comma : comma - at);
+            if (comma == std::string::npos) break;
+            at = comma + 2;
+        }
+        const std::string uid = std::to_string(aside.had.uid), gid = std::to_string(aside.had.gid);
+        const std::string chown = aside.ownerKept ? "chgrp " + gid : "chown " + uid + (aside.groupKept ? "" : ":" + gid);
+        next.args[3] = chown + " " + paths + " && setfacl --set " + aside.listBack + " " + paths;
+    }
 }
 
 }  // namespace dz::xio

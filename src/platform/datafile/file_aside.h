@@ -7,10 +7,12 @@
 // nobody else; what this user may not give it back is said (say_not_given_back).
 #pragma once
 
+#include "platform/datafile/marker_text.h"
 #include "platform/datafile/stream_hash.h"
 #include "platform/ui/next_step.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -49,6 +51,10 @@ struct Aside {
     // ("user::rw-,user:4321:rw-,... (Operation not supported)"); "" when it was given.
     std::string listLost;
     mode_t mode = 0;            // its permission bits as given
+    // The list it is to have again, in setfacl's words, where it names users or groups and the
+    // owner or group was not kept: the list it carries names them, and a change of owner alone
+    // would leave that name in it. "" otherwise.
+    std::string listBack;
 };
 // Writes the bytes of `in` beside `target` under the first free aside name, with `mode` and the
 // owner, group and access list of `target` (or, when it does not stand, `missing`'s owner and
@@ -57,11 +63,23 @@ struct Aside {
 // 0, or the errno of the failure (nothing is left aside then).
 int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, const AsideOwner* missing = nullptr);
 
+// What the file at `path` has now: its owner, its group and its access list (none when it
+// cannot be read).
+std::optional<FileHad> file_had(const std::string& path);
+
+// Gives the regular file at `path` (a file aside, or a data file a put-back killed midway left
+// as its runner's) the owner, group and access list of `had`, as far as this user may: the list
+// as a file of the owner and group it then has carries it. `result` says what was kept, as
+// write_aside's Aside does (its path and hash are left as they are). 0, or the errno of a file
+// that cannot be opened (nothing is changed then).
+int give_had(const std::string& path, const FileHad& had, Aside& result);
+
 // What `dataFile`, put back from `aside`, could not be given back of what it had (its owner, its
 // group, its access list): said after `notes` ("; " between files) and asked of an administrator
 // in `next` (GiveOwnerBack, one step naming every file that is to have the same owner and group
 // again, asking only what was not kept), e.g. "MASTER.GLM now belongs to dzsa (uid 1001): its
-// owner dzsb (uid 1002) could not be given back (its group dzsg was kept)". Nothing when all
+// owner dzsb (uid 1002) could not be given back (its group dzsg was kept)"; where the list it
+// carries names them (Aside::listBack), the step gives that list back too. Nothing when all
 // was given back.
 void say_not_given_back(const std::string& dataFile, const Aside& aside, std::string& notes, ui::NextStep& next);
 

@@ -8,7 +8,8 @@
 namespace dz::xio {
 namespace {
 
-constexpr const char* kHead = "dodedoz run marker 3";
+constexpr const char* kHead = "dodedoz run marker 4";
+constexpr const char* kUnownedHead = "dodedoz run marker 3";  // no owners of the data files
 constexpr const char* kUnnumberedHead = "dodedoz run marker 2";  // no run number
 constexpr const char* kFirstHead = "dodedoz run marker";      // no lengths, hashes or lock file
 
@@ -35,6 +36,44 @@ std::string hex(uint64_t v) {
 }
 
 bool starts(const std::string& line, const char* word) { return line.rfind(word, 0) == 0; }
+
+bool parse_number(const std::string& s, uint32_t& v) {
+    if (!all_digits(s, 10)) return false;
+    const unsigned long long n = std::stoull(s);
+    if (n > UINT32_MAX) return false;
+    v = static_cast<uint32_t>(n);
+    return true;
+}
+
+std::vector<std::string> split(const std::string& s, char by) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const auto at = s.find(by, start);
+        parts.push_back(s.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) return parts;
+        start = at + 1;
+    }
+}
+
+// "<data file> <uid> <gid> <entries>": false when it is not one.
+bool parse_had(const std::string& rest, std::string& dataFile, FileHad& had) {
+    const auto words = split(rest, ' ');
+    uint32_t uid = 0, gid = 0;
+    if (words.size() != 4 || words[0].empty() || words[0] == "." || words[0] == ".." ||
+        words[0].find('/') != std::string::npos || !parse_number(words[1], uid) || !parse_number(words[2], gid))
+        return false;
+    dataFile = words[0];
+    had.owners = {static_cast<uid_t>(uid), static_cast<gid_t>(gid)};
+    for (const auto& entry : split(words[3], ',')) {
+        const auto f = split(entry, ':');
+        uint32_t tag = 0, id = 0, perm = 0;
+        if (f.size() != 3 || !parse_number(f[0], tag) || !parse_number(f[1], id) || !parse_number(f[2], perm) ||
+            tag > static_cast<uint32_t>(AccessTag::Others) || perm > 7)
+            return false;
+        had.list.entries.push_back({static_cast<AccessTag>(tag), perm, id});
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -73,7 +112,8 @@ MarkerText parse_marker_text(const std::string& text, const std::string& run) {
         if (nl == std::string::npos) break;
         start = nl + 1;
     }
-    if (lines[0].first == kHead) m.version = 3;
+    if (lines[0].first == kHead) m.version = 4;
+    else if (lines[0].first == kUnownedHead) m.version = 3;
     else if (lines[0].first == kUnnumberedHead) m.version = 2;
     else if (lines[0].first == kFirstHead) m.version = 1;
     else return unreadable("it is not a run marker");
@@ -97,7 +137,7 @@ MarkerText parse_marker_text(const std::string& text, const std::string& run) {
             m.host = line.substr(5);
         } else if (starts(line, "process ")) {
             m.process = line.substr(8);
-        } else if (starts(line, "mark ") && m.version == 3 && !m.numbered && m.copies.empty()) {
+        } else if (starts(line, "mark ") && m.version >= 3 && !m.numbered && m.copies.empty()) {
             if (!parse_hex(line.substr(5), m.number) || line.size() != 5 + 16) return unreadable("its run number is not one");
             m.numbered = true;
         } else if (starts(line, "main ") && m.version > 1 && m.main.empty() && m.parts.empty() && line.size() > 5) {
@@ -125,13 +165,22 @@ MarkerText parse_marker_text(const std::string& text, const std::string& run) {
             if (!files.insert(c.dataFile).second) return unreadable("it names " + c.dataFile + " twice");
             c.name = rest;
             m.copies.push_back(std::move(c));
+        } else if (starts(line, "had ") && m.version >= 4 && m.copies.empty()) {
+            std::string dataFile;
+            FileHad had;
+            if (!parse_had(line.substr(4), dataFile, had))
+                return unreadable("it gives what a data file had in words that are not a marker's");
+            if (!m.had.emplace(dataFile, std::move(had)).second)
+                return unreadable("it gives what " + dataFile + " had twice");
         } else {
             return unreadable("it holds a line that is not a marker's");
         }
     }
     // The number is what ties the run to the data files it committed: without it a marker of
     // this version proves nothing.
-    if (whole && m.version == 3 && !m.numbered) return unreadable("it gives no run number");
+    if (whole && m.version >= 3 && !m.numbered) return unreadable("it gives no run number");
+    for (auto& c : m.copies)
+        if (const auto had = m.had.find(c.dataFile); had != m.had.end()) c.had = had->second;
     m.state = whole ? MarkerText::Whole : MarkerText::Empty;
     return m;
 }
@@ -143,6 +192,17 @@ std::string marker_part_line(const std::string& way) { return "part " + way + "\
 std::string marker_main_line(const std::string& way) { return "main " + way + "\n"; }
 std::string marker_copy_line(const std::string& copyName, uint64_t length, uint64_t hash) {
     return "copy " + copyName + " " + std::to_string(length) + " " + hex(hash) + "\n";
+}
+std::string marker_unfilled_head(const std::string& host, long process) {
+    return std::string(kHead) + "\nhost " + host + "\nprocess " + std::to_string(process) + "\n";
+}
+std::string marker_had_line(const std::string& dataFile, const FileHad& had) {
+    std::string entries;
+    for (const auto& e : had.list.entries)
+        entries += (entries.empty() ? "" : ",") + std::to_string(static_cast<unsigned>(e.tag)) + ":" +
+                   std::to_string(e.id) + ":" + std::to_string(e.perm);
+    return "had " + dataFile + " " + std::to_string(had.owners.uid) + " " + std::to_string(had.owners.gid) + " " +
+           entries + "\n";
 }
 std::string marker_end_line() { return "end\n"; }
 

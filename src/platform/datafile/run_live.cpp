@@ -30,6 +30,7 @@ struct Held {
     bool whole = false;  // names copies: the data files may be half posted
     Role role = Role::Alone;
     off_t namesOnly = 0;  // a main marker: the length of its lines before its copies
+    std::string hadLines;  // what the data files copied into it had (marker_had_line)
 };
 std::mutex g_heldMutex;
 std::map<std::string, Held> g_held;  // by backup folder (with its slash)
@@ -269,6 +270,20 @@ int hold_run(const std::string& backupFolderIn, std::string* why, ui::NextStep* 
     return err;
 }
 
+void note_run_file(const std::string& backupFolderIn, const std::string& dataFile) {
+    std::lock_guard<std::mutex> guard(g_heldMutex);
+    const auto it = g_held.find(with_slash(backupFolderIn));
+    const auto had = file_had(dataFile);
+    const std::string name = fs::path(dataFile).filename().string();
+    if (it == g_held.end() || it->second.whole || !had ||
+        ("\n" + it->second.hadLines).find("\nhad " + name + " ") != std::string::npos)
+        return;
+    it->second.hadLines += marker_had_line(name, *had);
+    // Not filled, it names no copy: nothing is put back from it, but whatever command clears it
+    // gives the data files back what they had, where a put-back killed midway left them its own.
+    (void)write_marker(it->second, marker_unfilled_head(host_name(), static_cast<long>(::getpid())) + it->second.hadLines, 0);
+}
+
 void let_go_run(const std::string& backupFolderIn) {
     std::lock_guard<std::mutex> guard(g_heldMutex);
     auto it = g_held.find(with_slash(backupFolderIn));
@@ -290,8 +305,11 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
     }
     if (linesOf.empty()) return 0;
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    for (const auto& [folder, lines] : linesOf)
-        if (!g_held.count(folder)) return EXDEV;  // a copy no later command could find
+    for (auto& [folder, lines] : linesOf) {
+        const auto held = g_held.find(folder);
+        if (held == g_held.end()) return EXDEV;  // a copy no later command could find
+        lines = held->second.hadLines + lines;
+    }
     // A number of this run's own: every data file it commits carries it with its user, which
     // proves later that a marker naming it is of a run that wrote them.
     const RunMark mark{::geteuid(), draw_run_number()};

@@ -163,6 +163,7 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
     m.main = std::move(t.main);
     m.parts = std::move(t.parts);
     m.copies = std::move(t.copies);
+    m.had = std::move(t.had);
     m.namesEnd = static_cast<off_t>(t.namesEnd);
 }
 

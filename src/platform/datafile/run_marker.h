@@ -85,6 +85,10 @@ std::string run_copy_name(const std::string& dataFileName, long n);
 // `next` (when given) is set where the layer knows the step: a lock held by none of the
 // programs it is for (EndLockHolder), never waited for.
 int hold_run(const std::string& backupFolder, std::string* why = nullptr, ui::NextStep* next = nullptr);
+// The copy of `dataFile` this run made in `backupFolder`: what the file has (its owner, group and
+// access list) is noted in the run's marker there, for whatever command finishes or clears the
+// run to give back.
+void note_run_file(const std::string& backupFolder, const std::string& dataFile);
 // A copy of this run in `backupFolder` is gone (or kept for the next command): with the last,
 // a marker that names nothing is removed.
 void let_go_run(const std::string& backupFolder);
@@ -148,7 +152,15 @@ enum class RunNoticeKind {
     // file and its holder; `next`: EndLockHolder, or EndHolderThenPutBack where the holder's end
     // alone does not let the command run.
     StoppedRunHeld,
-    ForeignLockNoRun
+    ForeignLockNoRun,
+    // A command that finished or cleared a stopped run could not give back to its data files all
+    // they had when it began (a put-back killed midway left them its runner's): `reason` says
+    // what, `next` the administrator's step (GiveOwnerBack). A note.
+    NotGivenBack,
+    // A writer could not lock a backup folder for what only an administrator lifts (a read-only
+    // mount, an immutable folder), and no marker in it names a copy: nothing there was posted.
+    // Refused, `reason` says why, `next` is the administrator's step (LiftWriteBar).
+    Unlockable
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -115,6 +116,7 @@ struct Marker {
     std::string main;                // a part: the way to the main marker's data folder
     std::vector<std::string> parts;  // the main: the ways to the parts' data folders
     std::vector<CopyLine> copies;    // Whole: the copies it names
+    std::map<std::string, FileHad> had;  // by data file name: what each had when it was copied
     off_t namesEnd = 0;              // the length of its lines before the first copy
     Fd fd;
 };
@@ -275,6 +277,7 @@ struct NamedCopy {
     std::string copy;      // the copy's path
     uint64_t length = 0, hash = 0;
     bool hashed = false;   // the marker gives the copy's length and hash (all but the first version)
+    std::optional<FileHad> had;  // what the data file had when the run began, as the marker gives it
 };
 // Whether every data file stands as the run copied it (or stands no more): then the run left
 // nothing of its own in them. False with the first that differs, or cannot be compared, in `which`.
@@ -313,5 +316,12 @@ bool zeroed_journal(const std::string& dataFile, const std::vector<uid_t>& runUs
 // Beside each of `dataFiles`, such a zeroed journal is removed under the file's writer lock; any
 // other is left as it stands.
 void drop_zeroed_journals(const std::vector<std::string>& dataFiles, const std::vector<uid_t>& runUsers);
+// The data files of a run that a put-back killed midway left as one of the run's users' (their
+// owner or group not the one the run's marker gives): a writing command that finishes or clears
+// the run gives them back what they had, as far as this user may, and says what it could not
+// (NotGivenBack, once); a look (`change` false) only says it. Files aside that killed put-backs
+// left beside them go too. What was said, "" for nothing.
+std::string give_back_what_they_had(const std::vector<NamedCopy>& copies, const std::vector<uid_t>& runUsers,
+                                    const std::string& marker, bool change);
 
 }  // namespace dz::xio::runs

@@ -10,6 +10,7 @@
 #include "platform/datafile/stream_hash.h"
 #include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
+#include "platform/datafile/write_bar.h"
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
@@ -87,7 +88,7 @@ public:
                     std::vector<NamedCopy> copies;
                     for (const Piece* p : unit)
                         for (const auto& c : p->m.copies)
-                            copies.push_back({p->dataFolder + c.dataFile, copy_path(p, c), c.length, c.hash, !p->m.previous});
+                            copies.push_back({p->dataFolder + c.dataFile, copy_path(p, c), c.length, c.hash, !p->m.previous, c.had});
                     judge_unnumbered(scan_, marker, unit.front()->owner, unit.front()->folder, files, which, copies);
                     return false;
                 }
@@ -218,10 +219,12 @@ public:
                 pr.making = making_for(pr.piece->dataFolder, siblings);
                 pr.mode = pr.making.mode;
             }
-            if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside,
-                                            pr.missing ? &pr.making.owner : nullptr);
-                err != 0) {
-                pr.aside.path.clear();
+            const std::optional<FileHad> had = hadOf(pr);
+            int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside, pr.missing ? &pr.making.owner : nullptr);
+            // What the file is to have again: the run's record where a put-back killed midway left
+            // the file its runner's; the list it had is said with a step that names its own.
+            if (err == 0 && had) err = give_had(pr.aside.path, *had, pr.aside);
+            if (err != 0) {
                 dropAsides();
                 return refuse(
                     marker, files, pr.dataFile + ": " + errno_text(err),
@@ -289,9 +292,20 @@ public:
                 // Those renamed already hold their copies: the marker stays, and the next command
                 // puts every file back again.
                 // A rename the system refuses this user (a sticky folder, an immutable file) is not
-                // refused the less when tried again: an administrator's command puts it back.
-                return refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                // refused the less when tried again: an administrator's command puts it back. What
+                // refuses it to everyone (an immutable file or folder, a read-only mount) is lifted
+                // by an administrator first.
+                std::string barred = pr.dataFile;
+                WriteBar bar;
+                if (err == EPERM || err == EACCES || err == EROFS) {
+                    if (!(bar = write_bar(barred))) {
+                        barred = pr.piece->dataFolder.substr(0, pr.piece->dataFolder.size() - 1);
+                        bar = write_bar(barred);
+                    }
+                }
+                return refuse(marker, files, pr.dataFile + ": " + errno_text(err) + (bar ? " (" + bar.cause + ")" : ""),
                               err == ENOSPC                  ? step(ui::Step::FreeSpace, {pr.dataFile})
+                              : bar                          ? step(ui::Step::LiftWriteBar, {barred, bar.cause, bar.lift})
                               : err == EPERM || err == EACCES ? step(ui::Step::AdministratorPutsBack, {user_name(0)})
                                                               : step(ui::Step::Again),
                               err);
@@ -349,8 +363,18 @@ public:
         return true;
     }
 
-    // 8. The zeroed journals a killed run left beside the files it never committed.
-    void dropDeadJournals() { drop_zeroed_journals({left.begin(), left.end()}, run_users(*unit.front())); }
+    // 8. The zeroed journals a killed run left beside the files it never committed; what an
+    // earlier put-back of the run, killed midway, left of its own: files aside, and the files it
+    // had renamed over (equal to their copies, so never put back again) as its runner's.
+    void dropDeadJournals() {
+        drop_zeroed_journals({left.begin(), left.end()}, run_users(*unit.front()));
+        std::vector<NamedCopy> leftAsTheyStand;
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (!goesBack(p, c))
+                    leftAsTheyStand.push_back({p->dataFolder + c.dataFile, copy_path(p, c), c.length, c.hash, true, c.had});
+        give_back_what_they_had(leftAsTheyStand, run_users(*unit.front()), marker, true);
+    }
 
     void sayPutBack() {
         RunNotice n;
@@ -379,6 +403,18 @@ private:
         return false;
     }
     static std::string copy_path(const Piece* p, const CopyLine& c) { return p->folder + c.name; }
+    // What a file put back is to have: what it has, unless the run's record says otherwise and
+    // only a put-back of the run can have made it so (it is now of one of the run's users).
+    // One made again where none stands is made as its folder's files are (making_for).
+    std::optional<FileHad> hadOf(const Proved& pr) const {
+        if (pr.missing) return std::nullopt;
+        std::optional<FileHad> now = file_had(pr.dataFile);
+        const std::optional<FileHad>& recorded = pr.line->had;
+        if (!recorded || !now) return now;
+        const std::vector<uid_t> users = run_users(*unit.front());
+        const bool moved = now->owners.uid != recorded->owners.uid || now->owners.gid != recorded->owners.gid;
+        return moved && std::find(users.begin(), users.end(), now->owners.uid) != users.end() ? recorded : now;
+    }
     bool goesBack(const Piece* p, const CopyLine& c) const { return !left.count(p->dataFolder + c.dataFile); }
     // Whichever copy fails, the step names every file and folder of the run.
     ui::NextStep restore(const Piece* p) const { return restore_run(scan_, p->run, p->owner, files, p->folder); }
@@ -439,6 +475,41 @@ void drop_zeroed_journals(const std::vector<std::string>& dataFiles, const std::
         if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
         (void)remove_journal({journal, st.st_dev, st.st_ino});
     }
+}
+
+std::string give_back_what_they_had(const std::vector<NamedCopy>& copies, const std::vector<uid_t>& runUsers,
+                                    const std::string& marker, bool change) {
+    std::string notes;
+    ui::NextStep next;
+    for (const auto& c : copies) {
+        if (change) drop_stale_asides(c.dataFile);
+        if (!c.had) continue;
+        const std::optional<FileHad> now = file_had(c.dataFile);
+        if (!now || (now->owners.uid == c.had->owners.uid && now->owners.gid == c.had->owners.gid) ||
+            std::find(runUsers.begin(), runUsers.end(), now->owners.uid) == runUsers.end())
+            continue;
+        Aside result;
+        if (change) {
+            if (give_had(c.dataFile, *c.had, result) != 0) continue;
+        } else {
+            // A look changes nothing: what stands is said as it stands.
+            result.had = {c.had->owners.uid, c.had->owners.gid};
+            result.has = {now->owners.uid, now->owners.gid};
+            result.ownerKept = now->owners.uid == c.had->owners.uid;
+            result.groupKept = now->owners.gid == c.had->owners.gid;
+            result.listBack = c.had->list.extended() ? c.had->list.words() : "";
+        }
+        say_not_given_back(c.dataFile, result, notes, next);
+    }
+    if (!notes.empty() && change) {
+        RunNotice n;
+        n.kind = RunNoticeKind::NotGivenBack;
+        n.reason = notes;
+        n.marker = marker;
+        n.next = next;
+        notify(std::move(n));
+    }
+    return notes;
 }
 
 void put_back(Scan& scan, std::vector<Piece*>& unit) {

@@ -171,9 +171,9 @@ std::vector<NamedCopy> named_copies(const Piece& p) {
     std::vector<NamedCopy> copies;
     if (p.m.state == Marker::Whole)
         for (const auto& c : p.m.copies)
-            copies.push_back({p.dataFolder + c.dataFile, p.folder + c.name, c.length, c.hash, !p.m.previous});
+            copies.push_back({p.dataFolder + c.dataFile, p.folder + c.name, c.length, c.hash, !p.m.previous, c.had});
     else
-        for (const auto& name : p.beside) copies.push_back({p.dataFolder + data_file_of(name), p.folder + name, 0, 0, false});
+        for (const auto& name : p.beside) copies.push_back({p.dataFolder + data_file_of(name), p.folder + name, 0, 0, false, {}});
     return copies;
 }
 
@@ -332,8 +332,15 @@ void settle_whole(Scan& scan, Piece& here) {
 // An empty marker of a dead run of this user: nothing of its run is half posted. A main marker
 // cut back to the names of its parts takes them with it first (never one outside the company),
 // and the journals the run left zeroed beside the files it names go too.
+// What each data file of a piece had when the run copied it (its marker's `had` lines).
+void add_had(const Piece& p, std::vector<NamedCopy>& copies) {
+    for (const auto& [name, had] : p.m.had) copies.push_back({p.dataFolder + name, "", 0, 0, false, had});
+}
+
 void remove_unfinished(Scan& scan, Piece& here) {
     std::vector<std::string> named;
+    std::vector<NamedCopy> copies;
+    add_had(here, copies);
     for (const auto& c : named_copies(here)) named.push_back(c.dataFile);
     FolderIds taken{folder_id(here.dataFolder)};
     for (const auto& way : here.m.parts) {
@@ -343,10 +350,14 @@ void remove_unfinished(Scan& scan, Piece& here) {
         taken.insert(folder_id(part.dataFolder));
         if (part.life == Life::Dead && (part.m.state == Marker::Empty || (part.m.state == Marker::Whole && !part.m.main.empty()))) {
             for (const auto& c : named_copies(part)) named.push_back(c.dataFile);
+            add_had(part, copies);
             remove_piece(part);
         }
     }
     drop_zeroed_journals(named, run_users(here));
+    for (const auto& file : named) drop_stale_asides(file);
+    // A put-back killed after it renamed a file over left it its runner's: given back, or said.
+    give_back_what_they_had(copies, run_users(here), here.markerPath(), true);
     remove_piece(here);
 }
 
@@ -438,6 +449,19 @@ bool held_run(Scan& scan, const Piece& here, const std::string& files, const std
     return true;
 }
 
+// Whether a marker among `names` (a backup folder's) names copies, or cannot be read: a run
+// that may be half posted.
+bool names_copies(int dirFd, const std::vector<std::string>& names, uid_t owner) {
+    for (const auto& name : names) {
+        std::string run;
+        if (!parse_run_file_name(name, kMarkerSuffix, run)) continue;
+        Marker m;
+        read_marker(dirFd, name, run, owner, false, m);
+        if (m.state == Marker::Whole || m.state == Marker::Unreadable) return true;
+    }
+    return false;
+}
+
 void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const SettleRequest& req = scan.request;
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -495,6 +519,15 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         // live either way; never said as a conversion that stopped.
         if (lock.held())
             return scan.refuse(RunNoticeKind::InProgress, folder, "", why, step(ui::Step::AskUserToPutBack, {user}));
+        // Kept from being locked by what only an administrator lifts (a read-only mount, an
+        // immutable folder): what reading alone can judge is judged by reading. Markers that name
+        // no copy left nothing posted: the folder is said as one that cannot be locked.
+        if (waitFor.step == ui::Step::LiftWriteBar && !names_copies(dir.fd, names, owner))
+            return scan.refuse(RunNoticeKind::Unlockable, folder, "",
+                               "the backup folder " + folder + " cannot be locked (" + why +
+                                   "), and what stands in it is left as it is: no run marker in it names a copy, so "
+                                   "nothing of the conversions that stopped there was posted",
+                               waitFor);
         return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
     }
 
@@ -582,10 +615,12 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // wrote taken back (a writing command took its stopped commit back). Only a marker
                 // of one who may not proves no conversion.
                 if (std::string which; write_right_all(owner, paths_of(copies), which) == WriteRight::Yes) {
+                    const std::string notGiven = give_back_what_they_had(copies, run_users(here), "", false);
                     scan.say(RunNoticeKind::NothingPosted, here.markerPath(), runFiles,
                              "the run marker " + here.markerPath() + " of " + user + " names " + runFiles +
                                  ", and no data file carries its run: whatever that conversion wrote was taken "
-                                 "back, and every file stands as it copied it",
+                                 "back, and every file stands as it copied it" +
+                                 (notGiven.empty() ? "" : " (" + notGiven + ")"),
                              step(ui::Step::ClearedByItsUser, {user, folder}), 0, std::to_string(owner) + "~" + run);
                     continue;
                 }

@@ -53,6 +53,8 @@ int convert_step(const NextStep& next, Voice voice) {
         // Only what was not kept is asked for: the owner, the group, or both.
         const bool owner = next.args.size() > 1 && !next.args[1].empty();
         const bool group = next.args.size() > 2 && !next.args[2].empty();
+        // With the access list it had, and the commands that give both back.
+        if (next.args.size() > 3) return (voice == Voice::CommandLine ? 14060 : 14063) + (owner ? group ? 2 : 0 : 1);
         if (owner && !group) return later + 1;
         if (group && !owner) return later + 2;
         return base + 24;

@@ -18,7 +18,7 @@ TEST(MarkerText, WhatIsWrittenIsReadBack) {
                              xio::marker_copy_line("CURRENT.APT~h~42~2", 0, 1) + xio::marker_end_line();
     const xio::MarkerText m = xio::parse_marker_text(text, kRun);
     ASSERT_EQ(m.state, xio::MarkerText::Whole) << m.why;
-    EXPECT_EQ(m.version, 3);
+    EXPECT_EQ(m.version, 4);
     EXPECT_TRUE(m.numbered);
     EXPECT_EQ(m.number, 0x0123456789abcdefULL);
     EXPECT_EQ(m.host, "h");
@@ -31,6 +31,44 @@ TEST(MarkerText, WhatIsWrittenIsReadBack) {
     EXPECT_EQ(m.copies[0].hash, 0xffu);
     EXPECT_EQ(m.copies[1].dataFile, "CURRENT.APT");
     EXPECT_EQ(m.namesEnd, (kHead + xio::marker_part_line("../cm")).size());
+}
+
+// What each data file had when the run copied it is read back from a marker not yet filled (a
+// put-back killed midway has only that to give back by) and from a whole one, where it goes with
+// its copy; markers of the version before, which give none, keep being read.
+TEST(MarkerText, WhatTheDataFilesHadIsReadBackFilledOrNot) {
+    const xio::FileHad had{{1002, 1001}, xio::AccessList::of_bits(0664)};
+    xio::FileHad named = had;
+    named.list.entries.push_back({xio::AccessTag::User, 6, 4321});
+    const std::string lines = xio::marker_had_line("MASTER.APM", had) + xio::marker_had_line("CURRENT.APT", named);
+    const xio::MarkerText unfilled = xio::parse_marker_text(xio::marker_unfilled_head("h", 42) + lines, kRun);
+    ASSERT_EQ(unfilled.state, xio::MarkerText::Empty) << unfilled.why;
+    ASSERT_EQ(unfilled.had.size(), 2u);
+    EXPECT_TRUE(unfilled.had.at("MASTER.APM") == had);
+    EXPECT_TRUE(unfilled.had.at("CURRENT.APT") == named);
+
+    const xio::MarkerText whole = xio::parse_marker_text(
+        kHead + lines + xio::marker_copy_line("CURRENT.APT~h~42", 7, 0xff) + xio::marker_end_line(), kRun);
+    ASSERT_EQ(whole.state, xio::MarkerText::Whole) << whole.why;
+    ASSERT_EQ(whole.copies.size(), 1u);
+    ASSERT_TRUE(whole.copies[0].had.has_value());
+    EXPECT_TRUE(*whole.copies[0].had == named);
+    EXPECT_EQ(whole.namesEnd, (kHead + lines).size());
+
+    const std::string v3 = "dodedoz run marker 3\nhost h\nprocess 42\nmark 0123456789abcdef\n";
+    const std::string copy = xio::marker_copy_line("MASTER.APM~h~42", 7, 0xff) + xio::marker_end_line();
+    const xio::MarkerText old = xio::parse_marker_text(v3 + copy, kRun);
+    ASSERT_EQ(old.state, xio::MarkerText::Whole) << old.why;
+    EXPECT_EQ(old.version, 3);
+    EXPECT_FALSE(old.copies[0].had.has_value());
+
+    for (const std::string& bad :
+         {v3 + lines + copy, kHead + lines + xio::marker_had_line("MASTER.APM", named) + copy,
+          kHead + "had MASTER.APM 1002 1001 0:0:9\n" + copy, kHead + "had ../MASTER.APM 1 1 0:0:6\n" + copy,
+          kHead + xio::marker_copy_line("MASTER.APM~h~42", 7, 0xff) + lines + xio::marker_end_line()}) {
+        const xio::MarkerText m = xio::parse_marker_text(bad, kRun);
+        EXPECT_EQ(m.state, xio::MarkerText::Unreadable) << bad;
+    }
 }
 
 TEST(MarkerText, EachMarkerIsJudgedByItsLines) {
@@ -46,8 +84,8 @@ TEST(MarkerText, EachMarkerIsJudgedByItsLines) {
     const std::string v2 = "dodedoz run marker 2\nhost h\nprocess 42\n";
     const Row rows[] = {
         {"empty: made, never filled", "", xio::MarkerText::Empty, 0, false, ""},
-        {"no end: never committed", kHead + copy, xio::MarkerText::Empty, 3, true, ""},
-        {"numbered and whole", kHead + copy + "end\n", xio::MarkerText::Whole, 3, true, ""},
+        {"no end: never committed", kHead + copy, xio::MarkerText::Empty, 4, true, ""},
+        {"numbered and whole", kHead + copy + "end\n", xio::MarkerText::Whole, 4, true, ""},
         {"version 2 keeps being read, unnumbered", v2 + copy + "end\n", xio::MarkerText::Whole, 2, false, ""},
         {"version 1 names copies by path", "dodedoz run marker\nstart 1\ncopy /c/.backup/MASTER.APM~h~42\nend\n",
          xio::MarkerText::Whole, 1, false, ""},
@@ -55,29 +93,29 @@ TEST(MarkerText, EachMarkerIsJudgedByItsLines) {
          xio::MarkerText::Unreadable, 3, false, "gives no run number"},
         {"a number that is not 16 hex digits", "dodedoz run marker 3\nhost h\nprocess 42\nmark 12ab\n" + copy + "end\n",
          xio::MarkerText::Unreadable, 3, false, "not one"},
-        {"a number twice", kHead + "mark 0000000000000001\n" + copy + "end\n", xio::MarkerText::Unreadable, 3, false,
+        {"a number twice", kHead + "mark 0000000000000001\n" + copy + "end\n", xio::MarkerText::Unreadable, 4, false,
          "not a marker's"},
         {"a number in a version 2 marker", v2 + "mark 0123456789abcdef\n" + copy + "end\n", xio::MarkerText::Unreadable, 2,
          false, "not a marker's"},
         {"a number after the copies", kHead.substr(0, kHead.find("\nmark ") + 1) + copy + "mark 0123456789abcdef\nend\n",
-         xio::MarkerText::Unreadable, 3, false, "not a marker's"},
+         xio::MarkerText::Unreadable, 4, false, "not a marker's"},
         {"a part in a version 1 marker", "dodedoz run marker\npart ../cm\nend\n", xio::MarkerText::Unreadable, 1, false,
          "not a marker's"},
         {"a main in a version 1 marker", "dodedoz run marker\nmain ../cm\nend\n", xio::MarkerText::Unreadable, 1, false,
          "not a marker's"},
-        {"another head", "dodedoz run marker 4\n" + copy + "end\n", xio::MarkerText::Unreadable, 0, false,
+        {"another head", "dodedoz run marker 5\n" + copy + "end\n", xio::MarkerText::Unreadable, 0, false,
          "not a run marker"},
-        {"a copy without length and hash", kHead + "copy MASTER.APM~h~42\nend\n", xio::MarkerText::Unreadable, 3, false,
+        {"a copy without length and hash", kHead + "copy MASTER.APM~h~42\nend\n", xio::MarkerText::Unreadable, 4, false,
          "without its length and hash"},
         {"a copy of another run", kHead + xio::marker_copy_line("MASTER.APM~h~43", 1, 1) + "end\n",
-         xio::MarkerText::Unreadable, 3, false, "not a copy of its run"},
+         xio::MarkerText::Unreadable, 4, false, "not a copy of its run"},
         {"a copy leading elsewhere", kHead + xio::marker_copy_line("../MASTER.APM~h~42", 1, 1) + "end\n",
-         xio::MarkerText::Unreadable, 3, false, "not a copy of its run"},
+         xio::MarkerText::Unreadable, 4, false, "not a copy of its run"},
         {"one data file twice", kHead + copy + xio::marker_copy_line("MASTER.APM~h~42~2", 1, 1) + "end\n",
-         xio::MarkerText::Unreadable, 3, false, "twice"},
-        {"a hash that is not hex", kHead + "copy MASTER.APM~h~42 7 zz\nend\n", xio::MarkerText::Unreadable, 3, false,
+         xio::MarkerText::Unreadable, 4, false, "twice"},
+        {"a hash that is not hex", kHead + "copy MASTER.APM~h~42 7 zz\nend\n", xio::MarkerText::Unreadable, 4, false,
          "without its length and hash"},
-        {"a line of no kind", kHead + "rm -rf /\n" + copy + "end\n", xio::MarkerText::Unreadable, 3, false,
+        {"a line of no kind", kHead + "rm -rf /\n" + copy + "end\n", xio::MarkerText::Unreadable, 4, false,
          "not a marker's"},
     };
     for (const Row& r : rows) {
