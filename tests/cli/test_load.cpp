@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sys/stat.h>
 
 namespace {
@@ -230,22 +229,14 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
                                     " is a named pipe (FIFO)"));
     EXPECT_EQ(Cli({"dump", "--company", from.string(), "CMM"}).status, 2);
     EXPECT_TRUE(fs::is_fifo(pipe));
+    // Its other names were emptied with it: said as the empty leftovers they are, with no step
+    // that finds them by an inode that may be another file's once they are gone.
     EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
                                     " stopped before it was committed (the program writing it ended), and it was "
                                     "taken back from its journal: the file stands as it was before that write. Its "
-                                    "journal had 3 names (hard links): the 2 others, on the same file system, are no "
-                                    "journal of the file: have them removed, never put back beside it"));
-    // Found from the top folder of their file system, which -xdev keeps to.
-    std::smatch found;
-    ASSERT_TRUE(std::regex_search(load.err, found, std::regex("\\(find (.+) -xdev -inum (\\d+) lists them\\)")));
-    EXPECT_EQ(found[2].str(), std::to_string(linked.st_ino));
-    const fs::path top = found[1].str();
-    struct stat topSt {}, upSt {};
-    ASSERT_EQ(::stat(top.c_str(), &topSt), 0);
-    ASSERT_EQ(::stat((top / "..").c_str(), &upSt), 0);
-    EXPECT_TRUE(top.is_absolute() && kept[0].string().starts_with(top.string()));
-    EXPECT_EQ(topSt.st_dev, linked.st_dev);
-    EXPECT_TRUE(top == top.root_path() || upSt.st_dev != linked.st_dev) << top;
+                                    "journal had 3 names (hard links): the 2 others, on the same file system, were "
+                                    "emptied with it and hold nothing: empty leftovers that may be removed"));
+    EXPECT_THAT(load.err, ::testing::Not(HasSubstr("-inum")));
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
     for (const fs::path& k : kept) EXPECT_EQ(fs::file_size(k), 0u) << k;
     EXPECT_TRUE(Dump(from, "GLM") == before);

@@ -143,8 +143,8 @@ std::string other_names(const JournalJudgement& j, bool emptied) {
     const std::string them = one ? "the other one" : "the " + std::to_string(j.names - 1) + " others";
     if (emptied)
         return "Its journal had " + std::to_string(j.names) + " names (hard links): " + them + ", on the same file " +
-               "system, " + (one ? "was" : "were") + " emptied with it and hold" + (one ? "s" : "") +
-               " nothing: an empty leftover" + (one ? "" : "s") + " that may be removed";
+               "system, " + (one ? "was" : "were") + " emptied with it and hold" + (one ? "s" : "") + " nothing: " +
+               (one ? "an empty leftover" : "empty leftovers") + " that may be removed";
     return "Its journal had " + std::to_string(j.names) + " names (hard links): " + them + ", on the same file system, " +
            (one ? "is" : "are") + " no journal of the file: have " + (one ? "it" : "them") +
            " removed, never put back beside it (find " + file_system_of(j.journal) + " -xdev -inum " +
