@@ -427,12 +427,16 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
                 const auto from = outcome.endedWhy.find_first_not_of('\r', more);
                 if (from != std::string::npos) ending += "\r" + outcome.endedWhy.substr(from);
             }
-            // Then what the put-back could not give back, with the administrator's step.
-            if (!progress.ended_not_given.empty())
+            // Then what the put-back could not give back, with the administrator's step: the
+            // desktop's one box (a front end that names each file itself says it on its own).
+            if (!progress.ended_not_given.empty() && !observer) {
                 ending += "\r\r" + ui::with_step(progress.ended_not_given, progress.ended_give_back, ui::Voice::Desktop);
+                progress.ended_not_given.clear();
+            }
             endedBox = true;
             if (!closingNext) closingNext = outcome.endedNext;
         }
+        if (!progress.ended_not_given.empty()) ui::xw_wr_message(ui::kWarning, progress.ended_not_given, progress.ended_give_back);
         if (!ending.empty()) putBack += "\r\r" + ending;
         everyFile.emplace_back(entry, ending.empty() ? FileCounts(fileName, outcome) : ending);
         if (outcome.endedWhy.empty()) {

@@ -273,8 +273,8 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     if (!notGiven.empty()) {
         const std::string line = Msg(13900, notGiven);
         LogLine(line);
-        // The window's closing box says the ending: what could not be given back follows its
-        // cause and what was put back there, never in a box of its own before them.
+        // A run with a window says it once the file has ended: on the desktop in the closing
+        // box, after its cause and what was put back, never in a box of its own before them.
         const bool inClosingBox = ctx.progress && ctx.progress->panel != 0 && !InBackground() && showBox &&
                                   ctx.progress->ended_why.empty();
         if (inClosingBox) {

@@ -299,15 +299,18 @@ TEST_F(SecurityCli, AFailedConversionsPutBackGivesBackTheFilesRightsOrSaysWhatIt
                                                  "given back (its group gid 4321 was kept)"));
     // The list it carries names its owner, so that nobody gained or lost a right; the step gives
     // the file back exactly as it was, list included, when an administrator follows it as written.
-    const std::string had = "user::rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--";
+    const std::string had = "user::rw-,user:4321:rw-,group::r--,mask::rw-,other::r--";
     const std::string commands = "chown 4322 " + glm + " && setfacl --set " + had + " " + glm;
     EXPECT_THAT(member.out, ::testing::HasSubstr("Next: an administrator gives " + glm + " back the owner uid 4322 "
                                                  "and the access list it had (" + commands + ")"));
     EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
-              "user::rw- user:4321:rw- user:4322:rw- group::rw- mask::rw- other::r--  ");
+              "user::rw- user:4321:rw- user:4322:rw- group::r-- mask::rw- other::r--  ");
     ASSERT_EQ(RunShell(commands).status, 0);
     EXPECT_EQ(RunShell("getfacl -cnp " + ShellWord(glm) + " | tr '\n' ' '").out,
-              "user::rw- user:4321:rw- group::rw- mask::rw- other::r--  ");
+              "user::rw- user:4321:rw- group::r-- mask::rw- other::r--  ");
+    struct stat given {};
+    ASSERT_EQ(::stat(glm.c_str(), &given), 0);
+    EXPECT_EQ(given.st_uid, 4322u);
 }
 
 // A member's failed conversion killed just after its put-back renamed another member's file over

@@ -1038,16 +1038,25 @@ TEST_F(TwoFileConvertTest, ACopyStaysWhileItsMarkerNamesItAndTheNextCommandPutsT
 // until the first writing command after the bar is lifted takes the write back and clears it.
 TEST_F(TwoFileConvertTest, ACommitWhoseJournalStandsIsSaidAsThatAndItsRunStandsUntilItIsTakenBack) {
     const std::string before = Files();
-    SetCommitObserverForTests([](std::size_t done, std::size_t) {
-        if (done == 0) xio::set_journal_removal_error_for_tests(EPERM);
-    });
-    ConvertProgress progress([] { return int64_t{0}; });
-    OpenBoth();
-    const std::string report = Run(WriteText("stuck.txt", "1,N1,,New,0,\r\n"), "Convert", &progress, "", &converter);
-    xio::set_journal_removal_error_for_tests(0);
-    CloseAll();
-    EXPECT_THAT(progress.ended_why, HasSubstr("the write was not committed"));
-    EXPECT_EQ(progress.ended_restore, 3);
+    const std::string text = WriteText("stuck.txt", "1,N1,,New,0,\r\n");
+    // The run ends with its program, as a conversion's does, so that its run is a dead one.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SetCommitObserverForTests([](std::size_t done, std::size_t) {
+            if (done == 0) xio::set_journal_removal_error_for_tests(EPERM);
+        });
+        ConvertProgress progress([] { return int64_t{0}; });
+        OpenBoth();
+        Run(text, "Convert", &progress, "", &converter);
+        const bool said = progress.ended_why.find("the write was not committed") != std::string::npos;
+        ::_exit(said ? 10 + progress.ended_restore : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 13) << "said as a write that stands, neither put back nor kept";
+    const std::string report = ReadFile(reports.str("report.txt"));
+    EXPECT_THAT(report, HasSubstr("Processing is terminated for this file"));
     EXPECT_THAT(report, Not(HasSubstr("was not changed")));
     EXPECT_TRUE(fs::exists(company.str("MASTER.TCV") + "-journal"));
     EXPECT_THAT(Backups(), ::testing::Contains(HasSubstr(".marker")));
@@ -1476,7 +1485,13 @@ TEST_F(TwoFileConvertTest, AMarkerThatFindsTheDiskFullEndsTheFileAsOutOfDiskSpac
                                  fs::perms::others_read | fs::perms::others_exec);
     const int result = OnSmallDisk(backups, 1024, [&] {
         OpenBoth();
-        converter.onFinish = [&] { FillDiskOf(backups); };
+        // The marker holds what the files had from their copies on: its block is given to the
+        // filler too, so that filling it finds no room.
+        converter.onFinish = [&] {
+            for (const auto& e : fs::directory_iterator(backups))
+                if (e.path().extension() == ".marker") fs::resize_file(e.path(), 0);
+            FillDiskOf(backups);
+        };
         const std::string report = Run(text, "Convert", nullptr, "", &converter);
         EXPECT_TRUE(ended);
         EXPECT_THAT(report, HasSubstr("\nOut of disk space\nProcessing is terminated for this file, the ZQ data file "

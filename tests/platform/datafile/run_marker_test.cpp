@@ -1635,7 +1635,9 @@ TEST_F(RunMarkerTest, APutBackTheSystemWouldRefuseNamesAnAdministrator) {
         EXPECT_FALSE(settle(true));
         const std::string text = steps();
         SetImmutable(dir / "MASTER.TST", false);
-        EXPECT_THAT(text, HasSubstr(step_of(ui::Step::AdministratorPutsBack) + "root (uid 0)|"));
+        // What bars it from everyone is said, with what lifts it: no put-back of anyone's gets past it.
+        EXPECT_THAT(text, HasSubstr(step_of(ui::Step::LiftWriteBar) + (dir / "MASTER.TST").string() + ";"));
+        EXPECT_THAT(text, HasSubstr("chattr -i " + (dir / "MASTER.TST").string()));
         EXPECT_THAT(text, HasSubstr("MASTER.TST: "));
         EXPECT_THAT(text, Not(HasSubstr(step_of(ui::Step::Again))));
     }
