@@ -104,6 +104,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::TakeBackWhenLetGo: return voice == Voice::CommandLine ? 13936 : 13937;
     // With files that also want leave to write: the odd number after.
     case Step::KeepFilesGroup: return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
+    case Step::TakeBackTogether: return voice == Voice::CommandLine ? 14040 : 14041;
     }
     return 0;
 }
@@ -160,7 +161,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::EndHolderThenPutBack:
     case Step::MayEndLockHolder:
     case Step::LiftJournalBar:
-    case Step::TakeBackWhenLetGo: return convert_step(next, voice);
+    case Step::TakeBackWhenLetGo:
+    case Step::TakeBackTogether: return convert_step(next, voice);
     // What is run again is this command: Examine Files' words, then Prefill's.
     case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
     case Step::KeepFilesGroup:
@@ -203,7 +205,7 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
            step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal || step == Step::RemoveLockFile ||
-           step == Step::LiftJournalBar;
+           step == Step::LiftJournalBar || step == Step::TakeBackTogether;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }
