@@ -347,6 +347,9 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
             w.why = dataFile + ": its journal was played back and removed, and the file is not whole: " + why;
             w.next = {ui::Step::RestoreDataFile, {dataFile}};
         } else {
+            // One that held nothing to take back went as SQLite lets it go, unsaid (but for the
+            // names it had besides).
+            if (taken.playsNothing && taken.names <= 1) continue;
             w.state = StoppedWrite::State::TakenBack;
             w.next = {};
             if (taken.names > 1) w.why = other_names(taken, emptied(held));

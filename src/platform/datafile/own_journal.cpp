@@ -166,7 +166,7 @@ struct Judging {
     Bytes head;      // the journal's first header
     Bytes fileHead;  // the data file's header
     Bytes now;       // the data file's first page
-    uint32_t pageSize = 0;
+    uint32_t pageSize = 0;  // the journal's: the file's pages as the write found them
     uint32_t sector = 0;
     uint32_t pages = 0;  // the pages the file had when the write began
     uint64_t filePages = 0;  // the pages the file's length holds now
@@ -174,6 +174,9 @@ struct Judging {
     Bytes firstPage;       // the file's first page as the write found it, when saved
     uint32_t highest = 0;  // the highest page number saved
     std::string detail;    // what a refusal adds to its step's words
+    // SQLite reads it as hot and plays no record of it (why, in words), or "" where it plays it.
+    std::string playsNothing;
+    std::string superJournal;  // the super journal it names, where that stands and lists it
     bool replaced = false;  // the name named another file once it was opened: judged again
 
     Judging(JournalJudgement& judged, JournalUse u) : j(judged), use(u) {}
@@ -298,39 +301,95 @@ Outcome header(Judging& g) {
     return Outcome::Next;
 }
 
-// 9. Its pages of the data file's size.
+// 9. Its pages of a size a data file has. Not necessarily the file's own now: a write that
+// changed the file's page size (a VACUUM, or a restore, of another program) saved the pages as
+// the write found them, of their old size, and SQLite plays them at that size, the file cut or
+// grown to the pages it had. Whether it is the file's own is told by what it saved, as of any.
 Outcome page_size(Judging& g) {
     g.pageSize = be32(&g.head[24]);
-    const uint32_t fileSize = page_size_of(g.fileHead.data());
-    if (g.pageSize == fileSize) return Outcome::Next;
-    return refused(g, "the journal of another file (its pages are of " + std::to_string(g.pageSize) +
-                          " bytes, the data file's of " + std::to_string(fileSize) + ")");
+    if (page_size_fits(g.pageSize)) return Outcome::Next;
+    return refused(g, "a journal of pages of " + std::to_string(g.pageSize) + " bytes, which no data file has");
 }
 
-// 10. Its sectors, and the pages it says the file had, within what the file could have had: a
-// journal played truncates or extends the file to that count first.
+// 10. Its sectors, and the file's pages counted in the journal's size (the pages it says the
+// file had are bounded by what it holds: `records`). The file's first page, as far as the file
+// holds one of that size.
 Outcome sizes(Judging& g) {
     g.sector = be32(&g.head[20]);
     if (!page_size_fits(g.sector)) return refused(g, "its header gives sectors of " + std::to_string(g.sector) + " bytes");
     g.pages = be32(&g.head[kOriginalPages]);
     g.filePages = (static_cast<uint64_t>(g.file.st_size) + g.pageSize - 1) / g.pageSize;
-    if (g.pages > g.filePages)
-        return refused(g, "it says the data file had " + std::to_string(g.pages) + " pages, more than the " +
-                              std::to_string(g.filePages) + " it has: played, it would grow the file");
-    if (!g.reader().read(g.now, g.pageSize)) return refused(g, "the data file's first page cannot be read");
+    const std::size_t first = static_cast<std::size_t>(std::min<uint64_t>(g.pageSize, static_cast<uint64_t>(g.file.st_size)));
+    if (!g.reader().read(g.now, first)) return refused(g, "the data file's first page cannot be read");
     return Outcome::Next;
 }
 
-// 11. No super journal named at its end: SQLite would open the file it names, read it as a list
-// of journals and remove it. This program never writes one.
-Outcome no_super_journal(Judging& g) {
+// The super journal a journal names, read as SQLite reads it: at its end, the name's length, the
+// sum of its bytes and the magic, the name just before them. A length out of bounds or a sum that
+// fails names none (SQLite then plays the journal as any other); the name ends at its first zero.
+std::string super_journal_named(Judging& g) {
     constexpr off_t kTail = 16;  // the name's length, its byte sum, the magic
     const off_t size = g.st.st_size;
-    Bytes tail;
-    if (size < static_cast<off_t>(g.sector) + kTail || !read_at(g.fd, tail, kTail, size - kTail) ||
-        std::memcmp(&tail[8], kJournalMagic, 8) != 0 || be32(tail.data()) == 0)
+    Bytes tail, name;
+    if (size < kTail || !read_at(g.fd, tail, kTail, size - kTail) || std::memcmp(&tail[8], kJournalMagic, 8) != 0)
+        return {};
+    const uint32_t length = be32(tail.data());
+    const sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
+    const uint32_t longest = vfs ? static_cast<uint32_t>(vfs->mxPathname) : 512;
+    if (length == 0 || length > longest || length > size - kTail || !read_at(g.fd, name, length, size - kTail - length))
+        return {};
+    // Summed as SQLite sums it: its bytes as this machine's chars.
+    uint32_t sum = be32(&tail[4]);
+    for (const unsigned char c : name) sum -= static_cast<uint32_t>(static_cast<char>(c));
+    if (sum != 0) return {};
+    return std::string(name.begin(), std::find(name.begin(), name.end(), 0));
+}
+
+// Whether the super journal at `name` lists the journal judged: it is a regular file of SQLite's
+// making, a list of the journals of one write (each name followed by a zero), and one of them is
+// this very file. "" when it does; otherwise what it is.
+std::string lists_journal(const Judging& g, const std::string& name) {
+    constexpr off_t kLongest = 1 << 16;  // a name for each file a connection may write at once
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) return "no regular file of one name";
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat opened {};
+    Bytes list;
+    const bool read = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_ino == st.st_ino && opened.st_dev == st.st_dev &&
+                      opened.st_size <= kLongest && read_at(fd, list, static_cast<std::size_t>(opened.st_size), 0);
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) return fd < 0 && err == EACCES ? "" : "no list of journals";
+    for (auto at = list.begin(); at != list.end();) {
+        const auto end = std::find(at, list.end(), 0);
+        const std::string listed(at, end);
+        struct stat it {};
+        if (!listed.empty() && ::stat(listed.c_str(), &it) == 0 && it.st_dev == g.st.st_dev && it.st_ino == g.st.st_ino)
+            return "";
+        at = end == list.end() ? end : end + 1;
+    }
+    return "a list of journals that does not name it";
+}
+
+// 11. The super journal it names, if any, as SQLite reads it. One that no longer stands (SQLite
+// counts an empty file as none) was removed once every file of that write was written: the write
+// was committed, and SQLite plays nothing of the journal, only removes it. One that stands is a
+// write of several files that stopped in its commit, when it lists this journal (one this user
+// may not read cannot be told otherwise); anything else named there (SQLite would read it as a
+// list of journals and remove it) is no super journal of this file's.
+Outcome super_journal(Judging& g) {
+    const std::string named = super_journal_named(g);
+    if (named.empty()) return Outcome::Next;
+    struct stat st {};
+    if (::stat(named.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0)) {
+        g.playsNothing = "a write of several data files that was committed: the super journal it names, " + named +
+                         ", no longer stands";
         return Outcome::Next;
-    return refused(g);
+    }
+    if (const std::string what = lists_journal(g, named); !what.empty())
+        return refused(g, named + ": " + what);
+    g.superJournal = named;
+    return Outcome::Next;
 }
 
 // Whether `rec`, a record of a part whose checksums start at `cksumInit`, checks out as one SQLite
@@ -386,6 +445,21 @@ PartStart part_start(Judging& g, off_t at, Bytes& part) {
     return PartStart::Part;
 }
 
+// Played, SQLite cuts or grows the file to the pages the journal says it had before it plays a
+// record. Grown, each page past the file's end must be one the journal puts back: a write that
+// made the file smaller saved every page it cut away first (a change of page size to a smaller
+// one cuts the file before its commit ends). A page left out would stand as zeros.
+Outcome grown(Judging& g, const std::unordered_map<uint32_t, uint64_t>& saved) {
+    const uint32_t lockingPage = 0x40000000u / g.pageSize + 1;
+    bool whole = g.pages <= g.filePages || g.pages - g.filePages <= saved.size() + 1;
+    for (uint64_t page = g.filePages + 1; whole && page <= g.pages; ++page)
+        whole = page == lockingPage || saved.count(static_cast<uint32_t>(page)) != 0;
+    if (whole) return Outcome::Next;
+    return refused(g, "it says the data file had " + std::to_string(g.pages) + " pages, more than the " +
+                          std::to_string(g.filePages) + " it has, and does not hold those past its end: played, it "
+                          "would grow the file");
+}
+
 // 12. Every record SQLite would play checks out: each part's records in order, as many as its
 // header counts (all that stand, for a journal written without syncs), each of a page within
 // those the file had, the locking page never, no page twice (a journal saves a page once, at its
@@ -394,15 +468,31 @@ PartStart part_start(Judging& g, off_t at, Bytes& part) {
 // part's magic is set, and a part whose magic is set and that is cut is damage (part_start). No
 // record past a part's count says the count was lowered (past_count).
 Outcome records(Judging& g) {
+    if (!g.playsNothing.empty()) return Outcome::Next;
     const off_t size = g.st.st_size;
     const off_t record = static_cast<off_t>(g.pageSize) + 8;
     const uint32_t lockingPage = 0x40000000u / g.pageSize + 1;
     Bytes part = g.head, rec;
     uint64_t played = 0;
     std::unordered_map<uint32_t, uint64_t> saved;  // each page saved, by the record that saved it
+    // A writer that does not sync its journal (PRAGMA synchronous=OFF) writes the first part's
+    // magic and an open count at once, then the rest of its header in pieces, then its records;
+    // a page reaches the file only after its record. Stopped before its header was whole, it
+    // holds no record and nothing of the write reached the file: SQLite plays nothing of it,
+    // only cuts or grows the file to the pages the header says it had (as many as it has).
+    if (be32(&g.head[8]) == 0xffffffffu && size < static_cast<off_t>(g.sector)) {
+        if (g.pages > g.filePages) return grown(g, saved);
+        if (g.pages < g.filePages)
+            return refused(g, "its first header, never finished, says the data file had " + std::to_string(g.pages) +
+                                  " pages, fewer than the " + std::to_string(g.filePages) +
+                                  " it has: played, it would cut the file");
+        g.playsNothing = "its first header was never finished, so it holds no record, and nothing of its write "
+                         "reached the file";
+        return Outcome::Next;
+    }
     for (off_t at = 0, partNo = 1;; ++partNo) {
         const PartStart start = at > 0 ? part_start(g, at, part) : PartStart::Part;
-        if (start == PartStart::End) return Outcome::Next;
+        if (start == PartStart::End) return grown(g, saved);
         if (start == PartStart::Cut)
             return refused(g, "it ends inside the header of its part " + std::to_string(partNo) + ": the journal was cut");
         const uint32_t cksumInit = be32(&part[12]);
@@ -443,6 +533,7 @@ Outcome records(Judging& g) {
 // of no data file is the content step's to tell.
 Outcome original_size(Judging& g) {
     const Bytes& saved = g.firstPage;
+    if (!g.playsNothing.empty()) return Outcome::Next;
     if (saved.empty() || std::memcmp(saved.data(), kDatabaseMagic, 16) != 0) return Outcome::Next;
     const uint32_t counted = counted_pages(saved.data());
     if (g.pages >= counted) return Outcome::Next;
@@ -454,15 +545,17 @@ Outcome original_size(Judging& g) {
 // program saves it first, with the file's identity in it.
 Outcome its_content(Judging& g) {
     const Bytes& now = g.now;
+    if (!g.playsNothing.empty()) return Outcome::Next;
     if (g.firstPage.empty()) {
         // The write never reached the file's first page (a large write spills pages into the
         // file before): the page stands as the write found it, counting the pages the journal
         // says the file had. A spill wrote into the file after the journal was made; a journal
         // made (or copied) since the file's last write is not the one it spilled from.
         struct timespec born {};
+        // A write that changed the page size wrote the first page: one of such a write holds it.
         const uint32_t counted = counted_pages(now.data());
         const bool sizeKept = counted != 0 ? g.pages >= counted : g.pages == g.filePages;
-        if (sizeKept && g.highest != 0 && birth_of(g.fd, born) && not_later(born, g.file.st_mtim)) return Outcome::Next;
+        if (sizeKept && page_size_of(g.fileHead.data()) == g.pageSize && g.highest != 0 && birth_of(g.fd, born) && not_later(born, g.file.st_mtim)) return Outcome::Next;
         return refused(g, "a journal that does not hold the data file's first page and was not made before the "
                           "file's last write, so it cannot be told to be the file's own");
     }
@@ -499,7 +592,21 @@ Outcome its_rights(Judging& g) {
 
 // 16. Made by one who may write the file now. A journal of one who may no longer write it cannot
 // be told from one they made to write into it: never played, said as what it may be.
-Outcome its_writer(Judging& g) { return g.ownerWrites ? judged(g, JournalKind::Own) : refused(g); }
+Outcome its_writer(Judging& g) { return g.ownerWrites ? Outcome::Next : refused(g); }
+
+// 17. A write of this file alone: the file's own journal, played by the next connection that may
+// write the file. One of a write of several files whose super journal stands is never played
+// here: SQLite would play it and leave the super journal for the others' journals, but the file
+// would be read meanwhile as if that write had never reached the others; nor is it removed.
+Outcome one_files_write(Judging& g) {
+    if (!g.superJournal.empty()) {
+        g.j.superJournal = g.superJournal;
+        return refused(g);
+    }
+    g.j.what = g.playsNothing;
+    g.j.playsNothing = !g.playsNothing.empty();
+    return judged(g, JournalKind::Own);
+}
 
 struct Check {
     const char* name;
@@ -520,13 +627,13 @@ constexpr Check kChecks[] = {
     {"header", JournalRefusal::NotItsOwn, "", header},
     {"page size", JournalRefusal::NotItsOwn, "", page_size},
     {"sizes", JournalRefusal::Damaged, "a damaged journal", sizes},
-    {"super journal", JournalRefusal::NotItsOwn,
-     "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
+    {"super journal", JournalRefusal::NotItsOwn, "a journal that names another file as its super journal", super_journal},
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
     {"original size", JournalRefusal::Damaged, "a damaged journal", original_size},
     {"content", JournalRefusal::NotItsOwn, "", its_content},
     {"rights", JournalRefusal::WiderThanFile, "", its_rights},
     {"writer", JournalRefusal::FormerWriter, "", its_writer},
+    {"one file's write", JournalRefusal::SeveralFiles, "", one_files_write},
 };
 
 }  // namespace
@@ -549,8 +656,17 @@ std::string JournalJudgement::reason() const {
         return journal + " was replaced each time it was looked at (a program writing " + dataFile +
                " at work, or files swapped at its name): nothing of it is played nor removed, and the file is neither "
                "read nor written now";
+    case JournalRefusal::SeveralFiles:
+        return journal + " is the journal of a write of several data files at once that stopped in its commit (its "
+               "super journal " + superJournal + " still stands, listing it): played here alone, " + dataFile +
+               " would be read as if that write had never reached the other files, so " + never +
+               "an administrator takes that write back in all of its files together, or restores them from a backup";
     case JournalRefusal::NotItsOwn: break;
     }
+    if (kind == JournalKind::Own && playsNothing)
+        return dataFile + ": its journal " + journal + " holds nothing to take back (" + what +
+               "), yet SQLite reads it as a stopped write's: the file is not read until a writing command of the "
+               "company removes it";
     if (kind == JournalKind::HeldOff)
         return dataFile + " was left in the middle of a write (its journal " + journal + " stands hot), and " + holder +
                " holds a read lock on the file's reserved byte, which SQLite takes for a writer's: until it lets go, "
@@ -567,6 +683,7 @@ ui::NextStep JournalJudgement::next() const {
         return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
     case JournalRefusal::Replaced: return {ui::Step::AgainWhenFinished, {}};
     case JournalRefusal::WiderThanFile: return {ui::Step::NarrowJournal, {journal, dataFile, narrowing_command(journal)}};
+    case JournalRefusal::SeveralFiles: return {ui::Step::TakeBackTogether, {journal, superJournal}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};

@@ -51,6 +51,10 @@ enum class JournalRefusal {
                     // narrows it, and the next writing command takes it back
     Replaced,  // replaced each time it was looked at: writers at work, or someone swapping files;
                // nothing of it is judged, and the command is run again once they have finished
+    SeveralFiles,  // the file's own, of a write of several data files at once (its super journal
+                   // stands, listing it) that stopped in its commit: played here alone, the files
+                   // would be left out of step; an administrator takes it back in all of them
+                   // together, or restores them, and nobody removes it
 };
 
 // When the journal is judged.
@@ -78,9 +82,15 @@ struct JournalJudgement {
     nlink_t names = 0;
     std::shared_ptr<const int> descriptor;
     std::string holder;   // HeldOff: who holds the reserved byte ("process 123 of user dzso")
+    // Own: SQLite reads it as hot yet plays no record of it, and only removes it (a first part
+    // whose header was never finished; a write of several files whose super journal is gone,
+    // which was committed). `what` says which.
+    bool playsNothing = false;
+    std::string superJournal;  // SeveralFiles: the super journal it names, as it names it
 
     // NotOwn, HeldOff: why the data file is refused, naming the journal (or the log beside the
-    // file) and what it is, or the holder.
+    // file) and what it is, or the holder; Own that plays nothing: why a look cannot read the file
+    // while it stands.
     std::string reason() const;
     // NotOwn: what is done with it, and by whom (JournalRefusal); HeldOff: TakeBackWhenLetGo.
     ui::NextStep next() const;

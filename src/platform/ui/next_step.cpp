@@ -107,6 +107,7 @@ int convert_step(const NextStep& next, Voice voice) {
     // With files that also want leave to write: the odd number after.
     case Step::KeepFilesGroup: return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
     case Step::NarrowJournal: return voice == Voice::CommandLine ? 14020 : 14021;
+    case Step::TakeBackTogether: return voice == Voice::CommandLine ? 14040 : 14041;
     }
     return 0;
 }
@@ -164,7 +165,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::MayEndLockHolder:
     case Step::LiftJournalBar:
     case Step::TakeBackWhenLetGo:
-    case Step::NarrowJournal: return convert_step(next, voice);
+    case Step::NarrowJournal:
+    case Step::TakeBackTogether: return convert_step(next, voice);
     // What is run again is this command: Examine Files' words, then Prefill's.
     case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
     case Step::KeepFilesGroup:
@@ -207,7 +209,7 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
            step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal || step == Step::RemoveLockFile ||
-           step == Step::LiftJournalBar || step == Step::NarrowJournal;
+           step == Step::LiftJournalBar || step == Step::NarrowJournal || step == Step::TakeBackTogether;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

@@ -169,6 +169,13 @@ enum class Step : int {
     // it (the command given), and a writing command then takes the write back; if not, the file
     // is restored from a backup and the journal removed. args: {journal, data file, command}.
     NarrowJournal,
+    // A data file's journal is of a write of several data files at once that stopped in its
+    // commit (its super journal stands, listing it): played alone, the file would be read as if
+    // the write had never reached the others, and removed, the file would be left half written.
+    // An administrator takes the write back in all of them together (each opened for writing by
+    // SQLite's own shell, which plays its journal and removes the super journal after the last),
+    // or restores them all from a backup. args: {journal, super journal}.
+    TakeBackTogether,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file (its journal, its lock
