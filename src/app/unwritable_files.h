@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "platform/ui/next_step.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ namespace dz::app {
 // the lock file). Each once, in the profile's order (the files its converter opens besides
 // them after them), the settings last, every one named as PathAsFound names it.
 std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter, bool settings, bool fit);
+
+// What keeps one of `files` from being written that its owner's leave would not lift (what only
+// an administrator lifts, a folder whose owner is another), as xio::unwritable_step finds it for
+// the first that has such a cause, the data-file layer's `refused` step first where it found one;
+// none where each file wants no more than its owner's leave.
+ui::NextStep TrueWriteBar(const ui::NextStep& refused, const std::vector<std::string>& files);
 
 // The group the open company's settings would lose were this user to rewrite them (they are not
 // of it: suite::settings_refusal), asked for beside the files they may not write; "" for none.
