@@ -63,10 +63,10 @@ std::string UnwritableStepText(const ui::NextStep& next, const std::string& comm
 }
 
 std::string StepText(const SaveFailure& f, const std::string& command) {
+    // What keeps it, before the owner's leave (which may be all it needs).
     if (f.cause == SaveFailure::Cause::Unwritable && f.next && f.next.step != ui::Step::WritableFile)
         return UnwritableStepText(f.next, command);
-    if (f.cause == SaveFailure::Cause::Unwritable) return xvlRCString::Get(kMsgStepLeave, FileName(), command);
-    if (f.next) return ui::step_words(f.next, ui::Voice::Desktop, ui::Command::Convert);
+    if (f.next && f.cause != SaveFailure::Cause::Unwritable) return ui::step_words(f.next, ui::Voice::Desktop, ui::Command::Convert);
     switch (f.cause) {
         case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeave, FileName(), command);
         case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgStepSpace, FileName(), command);
