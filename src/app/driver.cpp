@@ -83,10 +83,12 @@ std::string SettingsFileName() {
 
 // The step that asks for leave to write `files` (", " between them): the file the data-file
 // layer refused first, as its WritableFile step names it (`refused`; none: {}), then the others
-// it did not come to, every one absolute. Where the settings would lose their `group` (not ""),
+// it did not come to, every one absolute; what truly keeps one of them from being written, where
+// their owners' leave would not lift it, in their place (TrueWriteBar). Where the settings would lose their `group` (not ""),
 // it asks for that beside the leave to write.
 ui::NextStep WritableFilesStep(const ui::NextStep& refused, const std::vector<std::string>& files,
                                const std::string& group) {
+    if (ui::NextStep bar = TrueWriteBar(refused, files)) return bar;
     std::vector<std::string> named;
     if (!refused.args.empty()) named.push_back(PathAsFound(refused.args.front()));
     for (const std::string& f : files) {
@@ -561,7 +563,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         errorText = !settingsLock.path.empty()
                         ? xvlRCString::Get(14090, settingsLock.path, settingsLock.owner, settingsLock.why)
                     : !lostGroup.empty()                        ? xvlRCString::Get(13998, lostGroup)
-                    : unwritable                                ? xvlRCString::Get(12937)
+                    : unwritable                                ? ui::unwritable_words(next)
                     : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
                     : ui::journal_refusal(next.step)    ? xvlRCString::Get(13622)
                                                             : "is being used by another user or another conversion";

@@ -2,6 +2,7 @@
 
 #include "convert/convert_file.h"
 #include "platform/datafile/dictionary.h"
+#include "platform/datafile/write_bar.h"
 #include "platform/suite/company.h"
 
 #include <fcntl.h>
@@ -44,6 +45,13 @@ std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter,
 suite::SettingsLockBar SettingsLockBarred(bool fit) {
     const suite::Company* company = suite::current_company();
     return company ? suite::settings_lock_bar(*company, fit) : suite::SettingsLockBar{};
+}
+
+ui::NextStep TrueWriteBar(const ui::NextStep& refused, const std::vector<std::string>& files) {
+    if (refused && refused.step != ui::Step::WritableFile) return refused;
+    for (const std::string& file : files)
+        if (ui::NextStep next = xio::unwritable_step(file); next.step != ui::Step::WritableFile) return next;
+    return {};
 }
 
 std::string SettingsGroupLost() {

@@ -5,6 +5,7 @@
 
 #include "convert/converter.h"
 #include "platform/suite/settings_lock.h"
+#include "platform/ui/next_step.h"
 
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ std::vector<std::string> UnwritableRunFiles(const convert::xvConvert& converter,
 // storing its numbers (suite::settings_lock_bar): made or fitted by a writing command (`fit`),
 // foretold by a look such as Examine Files; an empty path where it bars nothing.
 suite::SettingsLockBar SettingsLockBarred(bool fit);
+// What keeps one of `files` from being written that its owner's leave would not lift (what only
+// an administrator lifts, a folder whose owner is another), as xio::unwritable_step finds it for
+// the first that has such a cause, the data-file layer's `refused` step first where it found one;
+// none where each file wants no more than its owner's leave.
+ui::NextStep TrueWriteBar(const ui::NextStep& refused, const std::vector<std::string>& files);
 
 // The group the open company's settings would lose were this user to rewrite them (they are not
 // of it: suite::settings_refusal), asked for beside the files they may not write; "" for none.

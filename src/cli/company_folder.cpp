@@ -26,9 +26,8 @@ bool recover_interrupted_runs(const std::string& command, bool mayWrite) {
 
 std::string unwritable_refusal(int status, const std::string& subject) {
     if (status != XIO_LOCKED || !xio_error_unwritable()) return {};
-    constexpr int kMsgUnwritable = 12937;
-    return ui::console_text(ui::with_step(subject + " " + xvl::xvlRCString::Get(kMsgUnwritable), xio_error_next_step(),
-                                          ui::Voice::CommandLine));
+    const ui::NextStep next = xio_error_next_step();
+    return ui::console_text(ui::with_step(subject + " " + ui::unwritable_words(next), next, ui::Voice::CommandLine));
 }
 
 std::string journal_refusal_said(int status, const std::string& subject) {

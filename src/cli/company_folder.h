@@ -18,8 +18,8 @@ bool recover_interrupted_runs(const std::string& command, bool mayWrite);
 
 // When the data-file layer's last refusal (`status`) was for want of write permission on a data
 // file or its folder: `subject` (the file as the command names it), "cannot be written: ..."
-// (12937) and the step to be given that permission, on lines of their own, as every command
-// says it. Empty for any other refusal, whose own words the command says.
+// with what truly keeps it (ui::unwritable_words) and the step that lifts it, on lines of their
+// own, as every command says it. Empty for any other refusal, whose own words the command says.
 std::string unwritable_refusal(int status, const std::string& subject);
 
 // When the data-file layer's last refusal (`status`) was of what stands beside a data file as its

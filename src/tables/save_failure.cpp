@@ -3,11 +3,15 @@
 #include "tables/master_file.h"
 
 #include "platform/datafile/users.h"
+#include "platform/datafile/write_bar.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/ui/next_step.h"
 
 #include <unistd.h>
+
+#include <string_view>
+#include <vector>
 
 namespace dz::tables {
 
@@ -29,6 +33,11 @@ constexpr int kMsgStepAgain = 13709;
 constexpr int kMsgNotSavedCli = 13862;
 // A reader's editor: who may give leave to write, and then the table opened again.
 constexpr int kMsgReadOnlyStep = 13975;
+// What truly keeps the file from being written, with the command to choose again: what only an
+// administrator lifts, a folder of another owner (the file too, where it is of a third).
+constexpr int kMsgStepLiftBar = 14120;
+constexpr int kMsgStepFolderOwner = 14121;
+constexpr int kMsgStepFolderAndFileOwners = 14122;
 
 std::string FileName() {
     const std::string path = SubstitutionMasterFile::MasterPath().string();
@@ -37,14 +46,27 @@ std::string FileName() {
 
 std::string CauseText(const SaveFailure& f) {
     switch (f.cause) {
-        case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgUnwritable);
+        case SaveFailure::Cause::Unwritable: return f.next ? ui::unwritable_words(f.next) : xvlRCString::Get(kMsgUnwritable);
         case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgDiskFull);
         default: return xvlRCString::Get(kMsgNotWritten, f.detail);
     }
 }
 
+// The editor's step for what truly keeps the file from being written: its values, then the command.
+std::string UnwritableStepText(const ui::NextStep& next, const std::string& command) {
+    std::vector<std::string_view> values(next.args.begin(), next.args.end());
+    values.push_back(command);
+    const int number = next.step == ui::Step::LiftWriteBar ? kMsgStepLiftBar
+                       : next.args.size() > 2              ? kMsgStepFolderAndFileOwners
+                                                           : kMsgStepFolderOwner;
+    return xvlRCString::Table().get(number, values);
+}
+
 std::string StepText(const SaveFailure& f, const std::string& command) {
-    if (f.next) return ui::step_words(f.next, ui::Voice::Desktop, ui::Command::Convert);
+    // What keeps it, before the owner's leave (which may be all it needs).
+    if (f.cause == SaveFailure::Cause::Unwritable && f.next && f.next.step != ui::Step::WritableFile)
+        return UnwritableStepText(f.next, command);
+    if (f.next && f.cause != SaveFailure::Cause::Unwritable) return ui::step_words(f.next, ui::Voice::Desktop, ui::Command::Convert);
     switch (f.cause) {
         case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeave, FileName(), command);
         case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgStepSpace, FileName(), command);
@@ -82,7 +104,11 @@ SaveFailure SaveFailureOf(uint16_t h, int status) {
     return f;
 }
 
-SaveFailure UnwritableFailure() { return SaveFailure{SaveFailure::Cause::Unwritable, {}, {}}; }
+SaveFailure UnwritableFailure() {
+    // Asked of the file as it stands now: what keeps it, and so who can lift it.
+    const std::filesystem::path path = SubstitutionMasterFile::MasterPath();
+    return SaveFailure{SaveFailure::Cause::Unwritable, {}, path.empty() ? ui::NextStep{} : xio::unwritable_step(path.string())};
+}
 
 bool MayWriteNow() {
     const std::filesystem::path path = SubstitutionMasterFile::MasterPath();
@@ -103,7 +129,7 @@ std::string SaveFailureDetail(const SaveFailure& failure, const std::string& com
     return xvlRCString::Get(kMsgNotSavedDetail, FileName(), CauseText(failure), StepText(failure, command));
 }
 
-std::string ReadOnlyNotice() { return xvlRCString::Get(kMsgReadOnly, kXvmFileName, xvlRCString::Get(kMsgUnwritable)); }
+std::string ReadOnlyNotice() { return xvlRCString::Get(kMsgReadOnly, kXvmFileName, CauseText(UnwritableFailure())); }
 
 std::string ReadOnlyStep() { return xvlRCString::Get(kMsgReadOnlyStep, kXvmFileName); }
 

@@ -20,7 +20,8 @@ struct SaveFailure {
     Cause cause = Cause::Other;
     std::string detail;  // the data-file layer's words (InUse, Other)
     // The data-file layer's own step where waiting or saving again never helps (a journal its
-    // commit could not remove, which only an administrator lets go): said in place of those.
+    // commit could not remove, which only an administrator lets go): said in place of those. For
+    // a file that may not be written: what truly keeps it (xio::unwritable_step).
     ui::NextStep next;
 };
 

@@ -332,6 +332,43 @@ TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
     after.Close();
 }
 
+// A table file made immutable is no leave its owner could give: the save says what keeps it and
+// the administrator's lift, in both voices, never the owner's permission.
+TEST_F(EditorSaveTest, ASaveOnAnImmutableFileSaysTheAdministratorsLift) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make a file immutable";
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    const std::string master = SubstitutionMasterFile::MasterPath().string();
+    struct Lifted {
+        std::string file;
+        ~Lifted() { testing_support::SetImmutable(file, false); }
+    } lifted{master};
+    if (!testing_support::SetImmutable(master, true)) GTEST_SKIP() << "the file system keeps no immutable attribute";
+    std::unique_ptr<SubstitutionMasterFile> mf;
+    {
+        xio_read_only_scope look;
+        mf = std::make_unique<SubstitutionMasterFile>(kCommand);
+    }
+    ASSERT_TRUE(mf->OpenForEdit("Jobs", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    Add(doc, "B", "2");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    const std::string what = "the file " + master + " is immutable (chattr +i)";
+    EXPECT_THAT(sui_.message_texts().back(),
+                ::testing::AllOf(::testing::HasSubstr("cannot be written: " + what),
+                                 ::testing::HasSubstr("Ask an administrator to lift what keeps " + master +
+                                                      " from being written (" + what + ": chattr -i " + master +
+                                                      " lifts it), then choose Save again"),
+                                 ::testing::Not(::testing::HasSubstr("permission"))));
+    saver.SetVoice(ui::Voice::CommandLine);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Next: have an administrator lift what keeps " + master));
+    mf->Close();
+}
+
 // ---- Save As --------------------------------------------------------------------------------
 
 // A GL value is typed with its separators, which the old size does not count: after a Save As

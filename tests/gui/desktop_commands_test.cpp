@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "app/xv_app.h"
 #include "gui/company_view.h"
@@ -42,6 +43,7 @@
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
 #include "gui/report_pager.h"
+#include "immutable.h"
 #include "gui/report_viewer.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
@@ -593,6 +595,37 @@ private slots:
             for (const QString& paragraph : box.split(QStringLiteral("\n\n")))
                 QVERIFY2(paragraph.endsWith(QLatin1Char('.')), qPrintable(paragraph));
         QCOMPARE(slurp(glm), file);
+    }
+
+    // A data file made immutable is no permission its owner could give: Examine Files foretells
+    // it and Convert refuses it with the administrator's lift, each naming itself to choose again.
+    void anImmutableDataFileIsSaidWithTheAdministratorsLift() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        const QString glm = QDir(place.company()).filePath(QStringLiteral("MASTER.GLM"));
+        if (!dz::testing_support::SetImmutable(glm.toStdString(), true)) QSKIP("needs root and a file system with the immutable attribute");
+        // Lifted however the test ends, so that its folder can be removed.
+        const std::unique_ptr<const QString, void (*)(const QString*)> lift(
+            &glm, [](const QString* f) { dz::testing_support::SetImmutable(f->toStdString(), false); });
+        for (const QString& entry : {QStringLiteral("&Examine Files..."), QStringLiteral("&Convert...")}) {
+            Seen seen;
+            runFromTheMenu(place.company(), entry, place.texts(), {"demo-gl-master.txt"}, startToScreen, seen);
+            QVERIFY(!QTest::currentTestFailed());
+            QCOMPARE(seen.messages.size(), qsizetype{1});
+            const QString box = seen.messages[0];
+            QVERIFY2(box.contains(QLatin1String("cannot be written: the file ") + glm +
+                                  QLatin1String(" is immutable (chattr +i)")),
+                     qPrintable(box));
+            QVERIFY2(box.contains(QLatin1String("Ask an administrator to lift what keeps ") + glm +
+                                  QLatin1String(" from being written (the file ") + glm +
+                                  QLatin1String(" is immutable (chattr +i): chattr -i ") + glm +
+                                  QLatin1String(" lifts it), then choose ") + entry.mid(1).chopped(3) +
+                                  QLatin1String(" again.")),
+                     qPrintable(box));
+            QVERIFY2(!box.contains(QLatin1String("permission")) && !box.contains(QLatin1String("the owner of")),
+                     qPrintable(box));
+        }
     }
 
     void examineFilesFromTheMenuWritesNothing() {

@@ -1,10 +1,13 @@
 #include "platform/datafile/write_bar.h"
 
+#include "platform/datafile/users.h"
+
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -97,6 +100,28 @@ WriteBar removal_bar(const std::string& path) {
     if (WriteBar bar = attribute_bar(path, "the file")) return bar;
     const std::string parent = fs::path(path).parent_path().string();
     return write_bar(parent.empty() ? "." : parent);
+}
+
+ui::NextStep unwritable_step(const std::string& file) {
+    std::error_code ec;
+    fs::path path = fs::absolute(file, ec);
+    path = (ec ? fs::path(file) : path).lexically_normal();
+    const std::string folder = path.has_parent_path() ? path.parent_path().string() : std::string(".");
+    for (const std::string& barred : {path.string(), folder})
+        if (const WriteBar bar = write_bar(barred)) return {ui::Step::LiftWriteBar, {barred, bar.cause, bar.lift}};
+    struct stat folderSt {}, fileSt {};
+    const bool fileStands = ::stat(path.c_str(), &fileSt) == 0;
+    const bool fileWritable = !fileStands || ::access(path.c_str(), W_OK) == 0;
+    // A folder of this user's own is theirs to open; one whose owner also owns the file is asked
+    // of that owner with the file, as WritableFile says it.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0 && ::stat(folder.c_str(), &folderSt) == 0 &&
+        folderSt.st_uid != ::geteuid()) {
+        if (fileWritable) return {ui::Step::WritableFolderOfOwner, {folder, user_name(folderSt.st_uid)}};
+        if (fileSt.st_uid != folderSt.st_uid)
+            return {ui::Step::WritableFolderOfOwner,
+                    {folder, user_name(folderSt.st_uid), path.string(), user_name(fileSt.st_uid)}};
+    }
+    return {ui::Step::WritableFile, {path.string()}};
 }
 
 }  // namespace dz::xio

@@ -210,7 +210,9 @@ int set_error(int status, const std::string& text, ui::NextStep next) {
 // A file refused because this user may not write it or its folder: in use (7) to every caller,
 // as a read-only file always was, but told apart by xio_error_unwritable and never waited for.
 int set_unwritable(const std::string& text, const std::filesystem::path& file) {
-    set_error(XIO_LOCKED, text, {ui::Step::WritableFile, {file.string()}});
+    // Said with what truly keeps it (a bar only an administrator lifts, a folder of another
+    // owner), never as leave its owner could give where he cannot.
+    set_error(XIO_LOCKED, text, xio::unwritable_step(file.string()));
     g_errorUnwritable = true;
     return XIO_LOCKED;
 }

@@ -108,6 +108,9 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::KeepFilesGroup: return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
     case Step::NarrowJournal: return voice == Voice::CommandLine ? 14020 : 14021;
     case Step::TakeBackTogether: return voice == Voice::CommandLine ? 14040 : 14041;
+    // The command line's words are 14110 (the folder alone) and 14111 (the file too), the
+    // desktop's Convert's the two after them.
+    case Step::WritableFolderOfOwner: return (voice == Voice::CommandLine ? 14110 : 14112) + (next.args.size() > 2 ? 1 : 0);
     }
     return 0;
 }
@@ -172,6 +175,9 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::KeepFilesGroup:
         if (cli) return convert_step(next, voice);
         return (block == kExamineBlock ? 13994 : 13996) + (next.args.size() > 2 ? 1 : 0);
+    case Step::WritableFolderOfOwner:
+        if (cli) return convert_step(next, voice);
+        return (block == kExamineBlock ? 14114 : 14116) + (next.args.size() > 2 ? 1 : 0);
     }
     return 0;
 }
@@ -233,6 +239,18 @@ std::string step_words(const NextStep& next, Voice voice, Command command) {
     if (next.step == Step::GiveOwnerBack || next.step == Step::MoveRunAway || next.step == Step::LookAtRunCopies)
         std::erase(values, std::string());
     return filler()(number, values);
+}
+
+std::string unwritable_words(const NextStep& next) {
+    // The refusal's words: 12937 for want of permission, 14118 for a bar (its cause), 14119 for the
+    // folder (named).
+    const bool bar = next.step == Step::LiftWriteBar && next.args.size() > 1;
+    const bool folder = next.step == Step::WritableFolderOfOwner && !next.args.empty();
+    const int number = bar ? 14118 : folder ? 14119 : 12937;
+    if (!filler()) return unworded(number);
+    if (bar) return filler()(number, {next.args[1]});
+    if (folder) return filler()(number, {next.args[0]});
+    return filler()(number, {});
 }
 
 std::string with_step(const std::string& text, const NextStep& next, Voice voice, Command command) {

@@ -176,6 +176,12 @@ enum class Step : int {
     // SQLite's own shell, which plays its journal and removes the super journal after the last),
     // or restores them all from a backup. args: {journal, super journal}.
     TakeBackTogether,
+    // A data file this user may write (or whose owner also owns nothing above it) in a folder
+    // they may not write in, where its journal is made: only the folder's owner (or an
+    // administrator) gives that leave, never the file's owner. args: {folder, folder's owner},
+    // or {folder, folder's owner, file, file's owner} where the file, of another owner, may not
+    // be written either.
+    WritableFolderOfOwner,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file (its journal, its lock
@@ -233,6 +239,12 @@ void set_message_filler(MessageFiller filler);
 // `next` in `voice`'s words; empty for Step::None. Before a filler is installed it says so in
 // its place (never a step silently dropped).
 std::string step_words(const NextStep& next, Voice voice, Command command = steps_command());
+// What a refusal to write a file says of it, by the step that lifts what keeps it: what only an
+// administrator lifts (LiftWriteBar: its cause), the folder it is in (WritableFolderOfOwner), or
+// that this user has no permission to change it or its folder (any other step). Before a filler
+// is installed it says so in its place.
+std::string unwritable_words(const NextStep& next);
+
 // What happened followed by its next step in `voice`'s words; `text` alone without a step.
 std::string with_step(const std::string& text, const NextStep& next, Voice voice,
                       Command command = steps_command());
