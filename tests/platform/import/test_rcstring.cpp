@@ -542,7 +542,9 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
         EXPECT_THAT(dz::ui::step_words({Step::KeepFilesGroup, {"/co/A", "root", "/co/company.toml"}}, voice,
                                        Command::Convert),
                     ::testing::AllOf(HasSubstr("/co/A, for leave to write it and the folder it is in"),
-                                     ::testing::Not(HasSubstr("each file"))));
+                                     ::testing::Not(HasSubstr("each file")),
+                                     ::testing::EndsWith(voice == Voice::CommandLine ? "then run the command again"
+                                                                                     : "Then choose Convert again.")));
 }
 
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
