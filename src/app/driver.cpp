@@ -226,7 +226,11 @@ void RunConvertExamineTask(ui::zqTask& task) {
     }
     // A conversion that died between the commits of its data files is put back before any data
     // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
-    const auto use = converting ? dz::convert::CompanyUse::Convert : dz::convert::CompanyUse::Look;
+    // A conversion stored for later makes no copies now: it needs no backup folder of its own.
+    const bool storing = ui::MacroStatus() == ui::kMacroRecord || ui::MacroStatus() == ui::kMacroChange;
+    const auto use = !converting ? dz::convert::CompanyUse::Look
+                     : storing   ? dz::convert::CompanyUse::Write
+                                 : dz::convert::CompanyUse::Convert;
     if (std::string ending; !dz::convert::RecoverInterruptedRuns(use, nullptr, &ending)) {
         RunEnded(ending);
         task.End(ui::zqTask::kEndedCancelled);
@@ -370,15 +374,17 @@ bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, 
         if (r == kCheckStays) checked.code = selection.files[i].code;
         if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
         bool dataFiles = false;  // the check of the data files the text file needs ended it
+        bool settings = false;   // and it refused the company's settings, not a data file
         if (r == kCheckStays) {
-            r = CheckDataFiles(selection, i, openFiles, task);
+            r = CheckDataFiles(selection, i, openFiles, task, &settings);
             dataFiles = r == kCheckEndRun;
         }
         if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task, &openFiles);
         if (r == kCheckEndRun) {
             if (ending)
-                *ending = dataFiles ? xvlRCString::Get(ByMode(task, 13785, 13786, 13787))
-                                    : xvlRCString::Get(ByMode(task, 13782, 13783, 13784));
+                *ending = !dataFiles ? xvlRCString::Get(ByMode(task, 13782, 13783, 13784))
+                          : settings ? xvlRCString::Get(ByMode(task, 14134, 14135, 14136))
+                                     : xvlRCString::Get(ByMode(task, 13785, 13786, 13787));
             return false;
         }
         if (r == kCheckRemoved) {
@@ -447,6 +453,19 @@ std::string UnderMessage(std::string text, const std::string& extra, bool questi
     return text;
 }
 
+// The data-file layer's words of a file in use ("/co/MASTER.GLM is in use: the lock file ... is
+// held by ..."), said under a message that says already that the file is in use: the cause
+// alone, as a sentence of its own.
+std::string InUseCause(const std::string& reason) {
+    std::string cause = reason;
+    if (const auto at = reason.find(" is in use: "); at != std::string::npos)
+        cause = reason.substr(at + 12);
+    else if (const auto by = reason.find(" is in use by "); by != std::string::npos)
+        cause = "It is held by " + reason.substr(by + 14);
+    dz::suite::x_upper_first(cause);
+    return cause;
+}
+
 }  // namespace
 
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
@@ -485,7 +504,8 @@ int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t i
                      xvlRCString::Get(12052, templatePath, path));
 }
 
-int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, ui::zqTask& task) {
+int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, ui::zqTask& task,
+                   bool* settingsRefused) {
     const TextFileEntry entry = selection.files[index];
     std::uint16_t error = 0;
     // The file that failed: the last entry this converter added without a handle, else the
@@ -514,6 +534,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
             if (files.empty() && group.empty() && settingsLock.path.empty()) return kCheckStays;
             error = 7;
             unwritable = settings = settingsLock.path.empty();
+            if (settingsRefused && settings) *settingsRefused = true;
             lostGroup = files.empty() ? group : std::string();
             next = settings ? WritableFilesStep({}, files, group) : settingsLock.next;
         } else {
@@ -554,6 +575,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         if (dz::suite::xa_get_zq_nam(abbr, name)) description = abbr.substr(0, 2) + " " + name;
     }
     std::string errorText;
+    bool inUse = false;    // the message says the file is in use by another
     bool generic = false;  // the message says no more than "old version or corrupt"
     switch (error) {
     case 3: errorText = "does not exist"; break;
@@ -567,6 +589,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
                     : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
                     : ui::journal_refusal(next.step)    ? xvlRCString::Get(13622)
                                                             : "is being used by another user or another conversion";
+        inUse = lostGroup.empty() && !unwritable && next.step != ui::Step::RemoveLockFile && !ui::journal_refusal(next.step);
         break;
     case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;
     case 9844: errorText = "is a General Ledger file and General Ledger is not installed"; break;
@@ -583,7 +606,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // Another program holds the file: wait for it (named when the data-file layer knows it).
     if (!next && error == 7 && !unwritable) next = {ui::Step::AgainWhenFinished, {}};
     auto withReason = [&](const std::string& text, bool question) {
-        if (explained && !reason.empty()) return UnderMessage(text, reason, question);
+        if (explained && !reason.empty()) return UnderMessage(text, inUse ? InUseCause(reason) : reason, question);
         if (!settingsLock.path.empty()) return UnderMessage(text, xvlRCString::Get(13989, SettingsFileName()), question);
         // Why a file that is only read, or is not a data file, must be written.
         // (Where the refusal is the group alone, the message has said it: the why is not said twice.)

@@ -85,7 +85,9 @@ int CheckOpen(ConversionTypeList& selection, bool opened, std::size_t index, dz:
 int CheckRegularFile(ConversionTypeList& selection, std::size_t index);
 int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
-int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, dz::ui::zqTask& task);
+// `settingsRefused`, when given, is set when the refusal was of the company's settings file.
+int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, dz::ui::zqTask& task,
+                   bool* settingsRefused = nullptr);
 // A text file is converted before when it carries a time stamp, or when one of the run's open
 // data files records its conversion (a run that ended before it could stamp it).
 int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, dz::ui::zqTask& task,

@@ -31,11 +31,11 @@ dz::ui::ConsoleOptions console_options(const CliUiOptions& o) {
 
 }  // namespace
 
-void add_ui_options(CLI::App& command, CliUiOptions& options) {
+void add_ui_options(CLI::App& command, CliUiOptions& options, const char* reconvertHelp) {
     command.add_option("--on-error", options.on_error,
                        "A text file that fails a check or was converted before: skip it (the default), or end the run")
         ->check(CLI::IsMember({"skip", "end"}));
-    command.add_flag("--reconvert", options.reconvert, "Convert again a text file that was converted before");
+    command.add_flag("--reconvert", options.reconvert, reconvertHelp);
     auto* yes = command.add_flag("--yes", options.yes, "Answer yes to yes/no questions");
     auto* no = command.add_flag("--no", options.no, "Answer no to yes/no questions (the default)");
     yes->excludes(no);

@@ -20,8 +20,14 @@ struct CliUiOptions {
     std::string report;       // report file; "" or "-" = standard output
 };
 
-// --on-error, --reconvert, --yes, --no, --report.
-void add_ui_options(CLI::App& command, CliUiOptions& options);
+// What --reconvert says it does: a conversion converts such a file again; a command that only
+// reads (examine) reads it again, converting nothing.
+inline constexpr const char* kConvertAgainHelp = "Convert again a text file that was converted before";
+inline constexpr const char* kReadAgainHelp =
+    "Read again a text file that was converted before, as converting it again would (nothing is converted)";
+
+// --on-error, --reconvert (with `reconvertHelp`), --yes, --no, --report.
+void add_ui_options(CLI::App& command, CliUiOptions& options, const char* reconvertHelp = kConvertAgainHelp);
 
 class CliUi : public dz::ui::ConsoleUi {
 public:

@@ -525,7 +525,7 @@ void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
                     "create turns entry creation on")
         ->check(CLI::IsMember({"no", "yes", "create"}));
     cmd->add_flag("--store", args.store, "Store the run's files and options for 'replay' instead of running it");
-    add_ui_options(*cmd, args.ui);
+    add_ui_options(*cmd, args.ui, converting ? kConvertAgainHelp : kReadAgainHelp);
     cmd->add_option("files", args.files, "Text files")->required();
     cmd->footer("Exit status: 0 every file ran and no record was rejected; 1 every file ran and some records were "
                 "rejected; 2 a file could not be converted, ended early, or the run ended; 64 usage error. "

@@ -2,7 +2,7 @@
 // stable, diff-able text that `load` takes back as it is. A line naming the data file comes first,
 // then the headers, then the records record type by record type in key-0 order, one line each:
 //
-//   @XVM 1
+//   @XVM 0
 //   H1 LSTTBLE="" LSTAPPL=0 LSTFLD=0
 //   R3 FTABLE="Main" FFIELD=9 FOLDVAL="100" ...
 //   N3 "notes of the record above"

@@ -111,7 +111,8 @@ int run(const RunArgs& args) {
                                 "Store what each command's run needs for a later --background run, instead of running it");
     store->excludes("--background");
     cmd->add_option("commands", args.commands, "convert, examine, tables, or a command number")->required();
-    add_ui_options(*cmd, args.ui);
+    add_ui_options(*cmd, args.ui,
+                   "Convert again a text file that was converted before (examine: read it again, converting nothing)");
     cmd->callback([&exitCode] { exitCode = run(args); });
 });
 

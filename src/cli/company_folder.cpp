@@ -58,8 +58,10 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
         if (!recover_interrupted_runs(command, mayWrite)) return false;
     } else {
         // A bare folder of data files: a conversion stopped half posted in it is judged all the same.
-        xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });
-        const bool whole = xio::settle_dead_runs({dir, mayWrite, ""});
+        // Named absolute, as a company's folder is, in whatever is said of its files.
+        const std::filesystem::path folder = suite::absolute_folder(dir);
+        xio_set_file_control([folder](const std::string&) { return folder; });
+        const bool whole = xio::settle_dead_runs({folder.string(), mayWrite, ""});
         std::vector<std::string> said;
         const bool sound = convert::SayRunNotices(mayWrite, &said) && whole;
         for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";

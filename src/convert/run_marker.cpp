@@ -171,7 +171,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;
             case xio::RunNoticeKind::ForeignLock: *ending = xvlRCString::Get(13843); break;
             case xio::RunNoticeKind::ForeignLockNoRun: *ending = xvlRCString::Get(13952); break;
-            case xio::RunNoticeKind::StoppedRunHeld: *ending = xvlRCString::Get(13867); break;
+            // A look writes over nothing: what it keeps from a look is the reading.
+            case xio::RunNoticeKind::StoppedRunHeld: *ending = xvlRCString::Get(mayWrite ? 13867 : 14137); break;
             case xio::RunNoticeKind::Unlockable: *ending = xvlRCString::Get(14068); break;
             default: break;
             }

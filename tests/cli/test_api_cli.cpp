@@ -213,6 +213,8 @@ TEST_F(ApiCli, AnAccessListWriterIsToldEveryLeaveItNeedsAtOnce) {
     EXPECT_THAT(second.out, HasSubstr("Company settings file cannot be written by you: the file written in its place "
                                       "would lose its group root"));
     EXPECT_THAT(second.out, Not(HasSubstr("for leave to write")));
+    // The run's ending names what its check refused: the settings, not a data file.
+    EXPECT_THAT(second.out, HasSubstr("the run ended: a check of the company's settings file ended the run"));
     // The one cause said once, under which the step follows.
     EXPECT_EQ(second.out.find("as you are not a member of it"), second.out.rfind("as you are not a member of it"))
         << second.out;

@@ -213,7 +213,7 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     const CliResult look = Cli({"dump", "--company", from.string(), "GLM"});
     EXPECT_EQ(look.status, 2);
     // Another program's write: said as a write that stopped, never as a conversion.
-    EXPECT_THAT(look.err, HasSubstr("A write to " + glm.string() + " stopped before it was committed"));
+    EXPECT_THAT(look.err, HasSubstr("A write to " + glm.string() + " was not committed"));
     EXPECT_THAT(look.err, ::testing::Not(HasSubstr("conversion")));
     EXPECT_THAT(look.err, HasSubstr("Next: run a writing command of the company (convert or load)"));
     EXPECT_THAT(look.err, ::testing::Not(HasSubstr("corrupt")));
@@ -232,7 +232,8 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     // Its other names were emptied with it: said as the empty leftovers they are, with no step
     // that finds them by an inode that may be another file's once they are gone.
     EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
-                                    " stopped before it was committed (the program writing it ended), and it was "
+                                    " was not committed (the program writing it ended before its commit, or its "
+                                    "journal could not be removed, which is what commits a write), and it was "
                                     "taken back from its journal: the file stands as it was before that write. Its "
                                     "journal had 3 names (hard links): the 2 others, on the same file system, were "
                                     "emptied with it and hold nothing: empty leftovers that may be removed"));

@@ -462,6 +462,7 @@ TEST_F(SecurityCli, ALockFileHeldByAnotherProgramIsSaidInUseOnceWithItsHolder) {
     ::close(ready[0]);
     const CliResult load = Cli({"load", "--company", shared.string(), (dir / "g1.load").string()});
     const CliResult dump = Cli({"dump", "--company", shared.string(), "GLM"});
+    const CliResult convert = Look("convert", shared, text.string());
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ASSERT_TRUE(held);
@@ -474,6 +475,13 @@ TEST_F(SecurityCli, ALockFileHeldByAnotherProgramIsSaidInUseOnceWithItsHolder) {
         EXPECT_THAT(r.err, ::testing::HasSubstr("\nNext: wait until process " + std::to_string(holder)));
         EXPECT_EQ(r.err.find("is in use"), r.err.rfind("is in use")) << r.err;
     }
+    // A conversion's message says the file is being used; under it the cause alone, once.
+    const std::string said = convert.out + convert.err;
+    EXPECT_EQ(convert.status, 2) << said;
+    EXPECT_THAT(said, ::testing::HasSubstr("GL Master file is being used by another user or another conversion.\n\n"
+                                           "The lock file "));
+    EXPECT_THAT(said, ::testing::HasSubstr("is held for writing by process " + std::to_string(holder)));
+    EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr(" is in use")));
 }
 
 // A backup folder's lock held beside a run's marker is held by a live program (a conversion
@@ -539,7 +547,11 @@ TEST_F(SecurityCli, AnOutsidersHoldOfTheBackupFoldersLockRefusesAConversionAtOnc
     Spit(dir / "header.load", "@GLM 1\nH3 CREATED=0\n");
     const CliResult converted = Look("convert", shared, text.string());
     const CliResult loaded = Cli({"load", "--company", shared.string(), (dir / "header.load").string()});
+    // A store makes no copies: it passes, as a load does.
+    const CliResult stored = Cli({"convert", "--company", shared.string(), "--store", text.string()});
     dz::testing_support::KillHolder(holder);
+    EXPECT_EQ(stored.status, 0) << stored.err;
+    EXPECT_THAT(stored.err, ::testing::HasSubstr("stored the convert run for replay"));
     const std::string held = "folder.lock is held by process " + std::to_string(holder) + " of user nobody\n";
     EXPECT_EQ(converted.status, 2);
     EXPECT_THAT(converted.err, ::testing::HasSubstr("error: A backup folder's lock is held by a process that is none of the "
@@ -592,6 +604,18 @@ TEST_F(SecurityCli, AForeignJournalEndsEachRunInItsOwnCommandsWords) {
             << command;
         EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("text file check"))) << command;
     }
+}
+
+// A company named relative to where the command runs: every path a step names is absolute, so
+// that the step can be followed from wherever its reader stands.
+TEST_F(SecurityCli, AStepNamesItsPathsAbsoluteUnderACompanyNamedRelative) {
+    const fs::path pipe = shared / "MASTER.GLM-journal";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    const CliResult r = RunShell("cd " + ShellWord(dir.string()) + " && " + ShellWord(DZ_CLI_BIN) +
+                                 " convert --company shared --report r.txt gl.txt </dev/null 2>&1");
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("Next: have " + pipe.string() + " removed by an administrator"));
+    EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr(" shared/MASTER.GLM")));
 }
 
 // A socket under the lock file's name, which a member of the company's group may not even open:

@@ -1140,6 +1140,25 @@ TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingComman
     EXPECT_TRUE(Files() == before);
 }
 
+// A look, which writes nothing, refused by a run stopped half posted whose lock an outsider holds:
+// its ending says what it keeps from the look, the reading, never a writing.
+TEST_F(TwoFileConvertTest, ALookRefusedByAHeldHalfPostedRunEndsInItsOwnWords) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
+    dz::xvl::InstallStepWords();
+    ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n1,N2,,Newer,0,\r\n"), 1);
+    fs::path runLock;
+    for (const auto& name : Backups())
+        if (name.ends_with(".lock")) runLock = company.path() / ".backup" / name;
+    const pid_t holder = HoldFlockInChild(runLock, 65534);
+    ASSERT_GT(holder, 0);
+    std::vector<std::string> said;
+    std::string ending;
+    const bool went = RecoverInterruptedRuns(CompanyUse::Look, &said, &ending);
+    KillHolder(holder);
+    EXPECT_FALSE(went);
+    EXPECT_EQ(ending, "nothing is read from the data files of the stopped conversion named above");
+}
+
 // Two backup folders of another user that this user cannot read ask the same of the person: one
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {

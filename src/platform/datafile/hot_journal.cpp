@@ -274,6 +274,14 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
             continue;
         }
         if (!request.takeBack) {
+            // A program holding a lock on the file itself (a reader's, on SQLite's shared range)
+            // keeps the writing command sent here from taking the write back: it is named.
+            if (const std::string holder = data_file_holder(dataFile); !holder.empty()) {
+                w.why = dataFile + " was left in the middle of a write (its journal " + judged.journal +
+                        " stands hot), and " + holder + " holds a lock on the file, which keeps a writing command "
+                        "from taking that write back until it lets go";
+                w.next = {ui::Step::TakeBackWhenLetGo, {holder, dataFile}};
+            }
             found.push_back(std::move(w));
             continue;
         }
@@ -338,9 +346,11 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
                     " is another file now): what stands there is judged when the command is run again";
             w.next = {ui::Step::Again, {}};
         } else if (stands()) {
-            w.why = dataFile + ": its journal was not played back (" +
-                    (why.empty() ? std::string("it still stands") : why) +
-                    (holder.empty() ? "" : ": " + holder + " holds a lock on the file") +
+            // Kept off by a lock: said as whose, never in SQLite's words ("database is locked").
+            const std::string cause = (rc & 0xff) != SQLITE_BUSY ? (why.empty() ? std::string("it still stands") : why)
+                                      : holder.empty()             ? std::string("another program holds a lock on the file")
+                                                                   : holder + " holds a lock on the file";
+            w.why = dataFile + ": its journal was not played back (" + cause +
                     "): the file and its journal stand as the stopped write left them";
             w.next = holder.empty() ? ui::NextStep{ui::Step::Again, {}} : ui::NextStep{ui::Step::TakeBackWhenLetGo, {holder, dataFile}};
         } else if (rc != SQLITE_OK || !isWhole) {

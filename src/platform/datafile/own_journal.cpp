@@ -671,8 +671,9 @@ std::string JournalJudgement::reason() const {
         return dataFile + " was left in the middle of a write (its journal " + journal + " stands hot), and " + holder +
                " holds a read lock on the file's reserved byte, which SQLite takes for a writer's: until it lets go, "
                "that write cannot be taken back, and the file is neither read nor written";
+    // Who may remove it is the step's to say, once.
     return journal + " is " + what + (ofItsFile ? "" : ", not the journal of " + dataFile) + ": " + never +
-           user_name(owner) + ", who owns it, or an administrator removes it";
+           "the journal is removed";
 }
 
 ui::NextStep JournalJudgement::next() const {

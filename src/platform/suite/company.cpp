@@ -84,9 +84,12 @@ bool Company::is_outside(const std::filesystem::path& path) const {
     return rel.empty() || *rel.begin() == "..";
 }
 
-Company& open_company(const std::filesystem::path& folder) {
-    return set_company(Company::load(folder));
+std::filesystem::path absolute_folder(const std::filesystem::path& folder) {
+    std::filesystem::path absolute = std::filesystem::absolute(folder).lexically_normal();
+    return absolute.has_filename() ? absolute : absolute.parent_path();
 }
+
+Company& open_company(const std::filesystem::path& folder) { return set_company(Company::load(absolute_folder(folder))); }
 
 Company& set_company(Company company) {
     auto& slot = open_slot();

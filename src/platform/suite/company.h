@@ -170,8 +170,11 @@ private:
 
 // Opens the company of `folder` for the process, replacing any open one, and points the
 // data-file library's folder lookup at it. Throws SettingsError; on failure the previously
-// open company stays open.
+// open company stays open. A relative `folder` is made absolute (absolute_folder), so that every
+// path said of the company (a step's command above all) names it wherever it is run.
 Company& open_company(const std::filesystem::path& folder);
+// `folder` absolute, without a trailing slash, not resolved through links ("co/" is "/home/a/co").
+std::filesystem::path absolute_folder(const std::filesystem::path& folder);
 // Installs an already built company (tests). Also sets the data-file folder lookup.
 Company& set_company(Company company);
 // The open company, or nullptr.

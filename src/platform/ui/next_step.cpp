@@ -25,6 +25,15 @@ bool several_files(const NextStep& next) {
     return !next.args.empty() && next.args.front().find(", ") != std::string::npos;
 }
 
+// A step whose second value, the owner of what is to be removed, is the administrator (uid 0), who
+// is then named once, as the administrator.
+bool owned_by_administrator(const NextStep& next) {
+    return next.args.size() > 1 && (next.args[1].ends_with("(uid 0)") || next.args[1] == "uid 0");
+}
+
+// A step for a file kept from its group that names, first, one other file wanting leave to write.
+bool one_more_file(const NextStep& next) { return next.args.size() > 2 && !several_files(next); }
+
 // Convert's steps: the first words of every step.
 int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are 1334x, the desktop's 1335x, at the same place.
@@ -71,7 +80,9 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::OtherReport: return voice == Voice::CommandLine ? 13676 : 13677;
     case Step::OtherNotes: return voice == Voice::CommandLine ? 13678 : 13679;
     // A data file's journal: the command line's words are 1363x, the desktop's the next number.
-    case Step::RemoveJournal: return voice == Voice::CommandLine ? 13630 : 13631;
+    case Step::RemoveJournal:
+        if (owned_by_administrator(next)) return voice == Voice::CommandLine ? 14138 : 14139;
+        return voice == Voice::CommandLine ? 13630 : 13631;
     case Step::TakeBackWrite:
         if (next.args.empty()) return voice == Voice::CommandLine ? 13632 : 13633;
         return voice == Voice::CommandLine ? 13634 : 13635;
@@ -104,8 +115,10 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::LiftJournalBar: return voice == Voice::CommandLine ? 13930 : 13931;
     case Step::LiftWriteBar: return voice == Voice::CommandLine ? 13932 : 13933;
     case Step::TakeBackWhenLetGo: return voice == Voice::CommandLine ? 13936 : 13937;
-    // With files that also want leave to write: the odd number after.
-    case Step::KeepFilesGroup: return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
+    // With files that also want leave to write: the odd number after; with one such file, its own.
+    case Step::KeepFilesGroup:
+        if (one_more_file(next)) return voice == Voice::CommandLine ? 14130 : 14131;
+        return (voice == Voice::CommandLine ? 13990 : 13992) + (next.args.size() > 2 ? 1 : 0);
     case Step::NarrowJournal: return voice == Voice::CommandLine ? 14020 : 14021;
     case Step::TakeBackTogether: return voice == Voice::CommandLine ? 14040 : 14041;
     // The command line's words are 14110 (the folder alone) and 14111 (the file too), the
@@ -134,7 +147,10 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RemoveLockFile: return cli ? convert_step(next, voice) : block + 6;
     // The files' owner runs this command, not a conversion.
     case Step::UnstickFolder: return cli ? 13769 : block + 7;
-    case Step::RemoveJournal: return cli ? convert_step(next, voice) : block + 8;
+    case Step::RemoveJournal:
+        if (cli) return convert_step(next, voice);
+        if (owned_by_administrator(next)) return block == kExamineBlock ? 14140 : 14141;
+        return block + 8;
     // Blocks of their own are full: Examine Files' words, then Prefill's, follow Convert's.
     case Step::WritableFile:
         if (cli) return convert_step(next, voice);
@@ -174,6 +190,7 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::LiftWriteBar: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13934 : 13935;
     case Step::KeepFilesGroup:
         if (cli) return convert_step(next, voice);
+        if (one_more_file(next)) return block == kExamineBlock ? 14132 : 14133;
         return (block == kExamineBlock ? 13994 : 13996) + (next.args.size() > 2 ? 1 : 0);
     case Step::WritableFolderOfOwner:
         if (cli) return convert_step(next, voice);

@@ -82,8 +82,9 @@ enum class Step : int {
     OtherNotes,
     // What stands at a data file's journal name is not its own journal (a pipe, a link, another
     // file's journal, one of a user who may not write the file): it is never played nor removed,
-    // and waiting never helps; whoever made it, or an administrator, removes it.
-    // args: {journal, user}: its path, and who owns it.
+    // and waiting never helps: an administrator, or a user who may write its folder (of a sticky
+    // folder, only its owner or the folder's), removes it.
+    // args: {journal, user}: its path, and who owns it ("root (uid 0)": the administrator, said once).
     RemoveJournal,
     // A write to a data file stopped before its commit: a writing command of the company takes it
     // back first. args: {} when this user's own writing command does; {user, data file} when this

@@ -507,6 +507,11 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
         EXPECT_THAT(dz::ui::step_words(groupAndFiles, Voice::Desktop, command),
                     HasSubstr(std::string("for leave to write /co/A, /co/B and the folders they are in. ")));
         EXPECT_THAT(dz::ui::step_words(groupAndFiles, Voice::Desktop, command), ::testing::EndsWith(again));
+        // One such file is said as one.
+        const std::string one = dz::ui::step_words({Step::KeepFilesGroup, {"/co/A", "root", "/co/company.toml"}},
+                                                   Voice::Desktop, command);
+        EXPECT_THAT(one, HasSubstr("the owner of /co/A, for leave to write it and the folder it is in. "));
+        EXPECT_THAT(one, ::testing::EndsWith(again));
         EXPECT_THAT(dz::ui::step_words(group, Voice::CommandLine, command), ::testing::EndsWith("run the command again"));
     }
     // A holder nobody can see (another user's program) is not named, and no empty name is said.
@@ -521,6 +526,25 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
         EXPECT_THAT(dz::ui::with_step("refused", journal, Voice::Desktop), HasSubstr("then choose Examine Files again."));
     }
     EXPECT_THAT(dz::ui::with_step("refused", journal, Voice::Desktop), HasSubstr("then choose Convert again."));
+    // Who may remove a journal: an administrator, or who may write its folder; root is the
+    // administrator, named once, in every command's words.
+    for (const Command command : {Command::Convert, Command::Examine, Command::Prefill})
+        for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
+            const std::string rootOwns =
+                dz::ui::step_words({Step::RemoveJournal, {"/co/J", "root (uid 0)"}}, voice, command);
+            EXPECT_THAT(rootOwns, HasSubstr("removed by an administrator (root (uid 0), who owns it) or by a user who "
+                                            "may write the folder it is in"));
+            EXPECT_EQ(rootOwns.find("administrator"), rootOwns.rfind("administrator")) << rootOwns;
+            EXPECT_THAT(dz::ui::step_words(journal, voice, command),
+                        HasSubstr("(where that folder is sticky, only by dzua, who owns it, or by the folder's owner)"));
+        }
+    for (const Voice voice : {Voice::CommandLine, Voice::Desktop})
+        EXPECT_THAT(dz::ui::step_words({Step::KeepFilesGroup, {"/co/A", "root", "/co/company.toml"}}, voice,
+                                       Command::Convert),
+                    ::testing::AllOf(HasSubstr("/co/A, for leave to write it and the folder it is in"),
+                                     ::testing::Not(HasSubstr("each file")),
+                                     ::testing::EndsWith(voice == Voice::CommandLine ? "then run the command again"
+                                                                                     : "Then choose Convert again.")));
 }
 
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
