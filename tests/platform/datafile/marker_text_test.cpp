@@ -40,6 +40,7 @@ TEST(MarkerText, WhatTheDataFilesHadIsReadBackFilledOrNot) {
     const xio::FileHad had{{1002, 1001}, xio::AccessList::of_bits(0664)};
     xio::FileHad named = had;
     named.list.entries.push_back({xio::AccessTag::User, 6, 4321});
+    named.list.entries.push_back({xio::AccessTag::Group, 7, 4322});  // every right an entry may give
     const std::string lines = xio::marker_had_line("MASTER.APM", had) + xio::marker_had_line("CURRENT.APT", named);
     const xio::MarkerText unfilled = xio::parse_marker_text(xio::marker_unfilled_head("h", 42) + lines, kRun);
     ASSERT_EQ(unfilled.state, xio::MarkerText::Empty) << unfilled.why;
