@@ -930,6 +930,12 @@ protected:
             if (it->path().filename() != "folder.lock") names.push_back(it->path().filename().string());  // the folder's own
         return names;
     }
+    // The stopped run's lock in the backup folder ("" when none stands).
+    fs::path RunLock() {
+        for (const auto& name : Backups())
+            if (name.ends_with(".lock")) return company.path() / ".backup" / name;
+        return {};
+    }
     // Converts in a child process that is killed once `killAt` data files have committed (one
     // more: after every commit, just before the stamp). Every handle is closed around it.
     // `fromParent`: the run is started in the company's parent folder and given the company by
@@ -1118,9 +1124,7 @@ TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingComman
     dz::xvl::InstallStepWords();
     const std::string before = Files();
     ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 0);
-    fs::path runLock;
-    for (const auto& name : Backups())
-        if (name.ends_with(".lock")) runLock = company.path() / ".backup" / name;
+    const fs::path runLock = RunLock();
     const pid_t holder = HoldFlockInChild(runLock, 65534);
     ASSERT_GT(holder, 0);
     std::vector<std::string> said;
@@ -1146,9 +1150,7 @@ TEST_F(TwoFileConvertTest, ALookRefusedByAHeldHalfPostedRunEndsInItsOwnWords) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
     dz::xvl::InstallStepWords();
     ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n1,N2,,Newer,0,\r\n"), 1);
-    fs::path runLock;
-    for (const auto& name : Backups())
-        if (name.ends_with(".lock")) runLock = company.path() / ".backup" / name;
+    const fs::path runLock = RunLock();
     const pid_t holder = HoldFlockInChild(runLock, 65534);
     ASSERT_GT(holder, 0);
     std::vector<std::string> said;

@@ -29,10 +29,6 @@ namespace fs = std::filesystem;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 
-std::string bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 // Runs `body` in a child process; false when it has not ended within 20 seconds (it waits on
 // something), after which it is killed.
 template <class Body>

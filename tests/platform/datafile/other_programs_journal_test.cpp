@@ -24,11 +24,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Runs `sql` on `file` through SQLite's own file layer, as its shell would; "" when it ran, else
 // its words. `rows` gets what it answered, one line a row.
 std::string run_stock(const fs::path& file, const std::string& sql, std::string* rows = nullptr) {

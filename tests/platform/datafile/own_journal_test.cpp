@@ -41,11 +41,6 @@ uint32_t be32_at(const std::string& s, std::size_t at) {
     return n;
 }
 
-std::string bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class OwnJournal : public DataFileTest {
 public:
     fs::path file() const { return dir / "MASTER.TST"; }

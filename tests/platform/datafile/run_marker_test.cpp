@@ -34,10 +34,6 @@ using ::testing::Not;
 using ::testing::AllOf;
 using ::testing::AnyOf;
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 void write_file(const fs::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
@@ -106,7 +102,7 @@ public:
     }
     void dataFile(uint16_t number, const std::string& name) {
         ASSERT_EQ(xio_create_file("TST", number, dir / name), XIO_OK) << xio_error_text();
-        before[name] = read_file(dir / name);
+        before[name] = bytes_of(dir / name);
         write_file(copy(name), before[name]);
         fs::permissions(copy(name), fs::perms(0600));
         lines.push_back(copy_line(name + "~" + run, before[name]));
@@ -123,8 +119,8 @@ public:
         writeMarker(lines);
     }
     bool settle(bool mayWrite, const std::string& only = "") { return xio::settle_dead_runs({dir.string(), mayWrite, only}); }
-    bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
-    bool halfPosted(const std::string& name) { return read_file(dir / name) == "half posted"; }
+    bool isBefore(const std::string& name) { return bytes_of(dir / name) == before[name]; }
+    bool halfPosted(const std::string& name) { return bytes_of(dir / name) == "half posted"; }
 };
 
 // A run that died inside a commit leaves that commit's journal beside the data file, hot. The
@@ -141,11 +137,11 @@ TEST_F(RunMarkerTest, APutBackRemovesTheJournalOfTheCommitTheRunDiedIn) {
     }));
     writeMarker(lines);
     ASSERT_TRUE(fs::exists(dir / "MASTER.TST-journal"));
-    ASSERT_NE(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
+    ASSERT_NE(bytes_of(dir / "MASTER.TST"), before["MASTER.TST"]);
     fs::create_hard_link(dir / "MASTER.TST-journal", dir / "kept");
     EXPECT_TRUE(settle(true));
     EXPECT_THAT(said(), Not(HasSubstr("MASTER.TST-journal"))) << "the journal was played over the copy afterwards";
-    EXPECT_EQ(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
+    EXPECT_EQ(bytes_of(dir / "MASTER.TST"), before["MASTER.TST"]);
     EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
     EXPECT_EQ(fs::file_size(dir / "kept"), 0u);  // its other name holds nothing to put back later
 }
@@ -214,7 +210,7 @@ TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
     EXPECT_TRUE(settle(true));
     EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|" + marker()));
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
-    EXPECT_EQ(read_file(dir / "MASTER.TST-journal"), "not the dead commit's");
+    EXPECT_EQ(bytes_of(dir / "MASTER.TST-journal"), "not the dead commit's");
     struct stat st {};
     ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -291,7 +287,7 @@ TEST_F(RunMarkerTest, NothingGoesBackUnlessEveryCopyIsProved) {
              ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE m AS SELECT * FROM dz_meta; DROP TABLE dz_meta; "
                                         "CREATE VIEW dz_meta AS SELECT * FROM m", nullptr, nullptr, nullptr), SQLITE_OK);
              sqlite3_close(db);
-             t.writeMarker({copy_line("MASTER.TST~" + t.run, read_file(t.copy("MASTER.TST"))), t.lines[1]});
+             t.writeMarker({copy_line("MASTER.TST~" + t.run, bytes_of(t.copy("MASTER.TST"))), t.lines[1]});
          },
          "does not match its marker (it is not a data file)"},
         {"a marker naming one data file many times",
@@ -335,9 +331,9 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         const uint16_t h = open();
         ASSERT_NE(h, 0);
         dataFile(6, "HISTORY.TST");
-        write_file(copy("MASTER.TST"), read_file(dir / "MASTER.TST"));
+        write_file(copy("MASTER.TST"), bytes_of(dir / "MASTER.TST"));
         fs::permissions(copy("MASTER.TST"), fs::perms(0600));
-        writeMarker({copy_line("MASTER.TST~" + run, read_file(dir / "MASTER.TST")), lines[0]});
+        writeMarker({copy_line("MASTER.TST~" + run, bytes_of(dir / "MASTER.TST")), lines[0]});
         EXPECT_FALSE(settle(true, "MASTER.TST"));
         EXPECT_THAT(said(), HasSubstr("is open in this program"));
         EXPECT_TRUE(halfPosted("HISTORY.TST"));
@@ -504,8 +500,8 @@ TEST_F(RunMarkerTest, TwoFoldersCommitAtOnePoint) {
     fs::create_directory(part);
     ASSERT_EQ(xio_create_file("TST", 1, dir / "MASTER.TST"), XIO_OK);
     ASSERT_EQ(xio_create_file("TST", 6, part / "HISTORY.TST"), XIO_OK);
-    const std::map<fs::path, std::string> original = {{dir / "MASTER.TST", read_file(dir / "MASTER.TST")},
-                                                      {part / "HISTORY.TST", read_file(part / "HISTORY.TST")}};
+    const std::map<fs::path, std::string> original = {{dir / "MASTER.TST", bytes_of(dir / "MASTER.TST")},
+                                                      {part / "HISTORY.TST", bytes_of(part / "HISTORY.TST")}};
     xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), part.string()}; });
     enum Window { BeforeTheCommitPoint, AtTheCommitPoint };
     for (const Window window : {BeforeTheCommitPoint, AtTheCommitPoint})
@@ -549,7 +545,7 @@ TEST_F(RunMarkerTest, TwoFoldersCommitAtOnePoint) {
             for (const auto& f : order) EXPECT_TRUE(xio::settle_dead_runs({f, true, ""})) << said();
             said();
             for (const auto& [file, bytes] : original)
-                EXPECT_EQ(read_file(file) == bytes, window != AtTheCommitPoint) << file;
+                EXPECT_EQ(bytes_of(file) == bytes, window != AtTheCommitPoint) << file;
             for (const auto& f : {dir / ".backup", part / ".backup"}) {
                 std::vector<std::string> left;
                 for (const auto& e : fs::directory_iterator(f)) left.push_back(e.path().filename().string());
@@ -1200,7 +1196,7 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         partMarker = partFolder + "run~" + run + ".marker";
         fs::create_directory(partFolder);
         ASSERT_EQ(xio_create_file("TST", 6, dir / "tl" / "HISTORY.TST"), XIO_OK);
-        const std::string history = read_file(dir / "tl" / "HISTORY.TST");
+        const std::string history = bytes_of(dir / "tl" / "HISTORY.TST");
         write_file(partFolder + "HISTORY.TST~" + run, history);
         fs::permissions(partFolder + "HISTORY.TST~" + run, fs::perms(0600));
         write_file(partFolder + "run~" + run + ".lock", "");
@@ -1224,10 +1220,10 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         }
         if (!c.ok) {
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;  // one refusal
-            EXPECT_TRUE(halfPosted("MASTER.TST") && read_file(dir / "tl" / "HISTORY.TST") == "half posted");
+            EXPECT_TRUE(halfPosted("MASTER.TST") && bytes_of(dir / "tl" / "HISTORY.TST") == "half posted");
             EXPECT_TRUE(fs::exists(copy("MASTER.TST")) && fs::exists(partFolder + "HISTORY.TST~" + run));
         }
-        EXPECT_EQ(read_file(outside / "HISTORY.TST"), "outside");  // nothing outside written
+        EXPECT_EQ(bytes_of(outside / "HISTORY.TST"), "outside");  // nothing outside written
         EXPECT_TRUE(fs::exists(outside / ".backup" / ("run~" + run + ".marker")));
         std::error_code ec;
         fs::remove_all(outside, ec);
@@ -1298,7 +1294,7 @@ public:
             fs::permissions(partBackup(parts[i]), fs::perms(0755));
             const fs::path file = dir / parts[i] / name;
             ASSERT_EQ(xio_create_file("TST", i == 0 ? 6 : 1, file), XIO_OK) << xio_error_text();
-            const std::string bytes = read_file(file);
+            const std::string bytes = bytes_of(file);
             partBefore[file.string()] = bytes;
             write_file(partBackup(parts[i]) + name + "~" + run, bytes);
             fs::permissions(partBackup(parts[i]) + name + "~" + run, fs::perms(0600));
@@ -1315,7 +1311,7 @@ public:
     }
     bool partIsBefore() {
         for (const auto& [file, bytes] : partBefore)
-            if (read_file(file) != bytes) return false;
+            if (bytes_of(file) != bytes) return false;
         return true;
     }
     // Gives the company folder, its parts and everything in their backup folders to `uid`.
@@ -1350,7 +1346,7 @@ TEST_F(RunInFoldersTest, ALookAndAWriterSayTheSameOfADamagedCopyInAThreeFolderRu
     fs::create_directory(dir / "cm");
     spread({"tl", "cm"});
     const std::string damaged = partBackup("cm") + "MASTER.TST~" + run;
-    std::string bytes = read_file(damaged);
+    std::string bytes = bytes_of(damaged);
     bytes[bytes.size() / 2] ^= 1;
     write_file(damaged, bytes);
     const std::string reason = "|the copy " + damaged + " of MASTER.TST does not match its marker (its bytes are not those the run copied)";
@@ -1412,7 +1408,7 @@ TEST_F(RunInFoldersTest, ALookNeverFollowsAPartsWayOutsideTheCompany) {
                                copy_line("HISTORY.TST~" + run, partBefore.begin()->second) + "\nend\n");
     EXPECT_FALSE(xio::settle_dead_runs({(dir / "tl").string(), false, ""}));
     EXPECT_THAT(steps(), HasSubstr("outside the company's folders"));
-    EXPECT_EQ(read_file(outside / ".backup" / ("run~" + run + ".marker")), "");
+    EXPECT_EQ(bytes_of(outside / ".backup" / ("run~" + run + ".marker")), "");
     EXPECT_TRUE(fs::exists(partMarker));
     fs::remove_all(outside);
 }

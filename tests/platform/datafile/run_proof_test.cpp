@@ -34,10 +34,6 @@ constexpr uid_t kBin = 2;     // another user with an account
 constexpr gid_t kGroup = 4312;
 constexpr uid_t kGone = 4311;  // a user without an account
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 void write_file(const fs::path& p, const std::string& bytes, mode_t mode) {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
     fs::permissions(p, static_cast<fs::perms>(mode));
@@ -103,7 +99,7 @@ public:
         int i = 0;
         for (const auto& [fileNo, name] : {std::pair<uint16_t, std::string>{1, "MASTER.TST"}, {6, "HISTORY.TST"}}) {
             commit(fileNo, name, std::nullopt);
-            before[name] = read_file(dir / name);
+            before[name] = bytes_of(dir / name);
             write_file(in + name + "~" + run, before[name], 0600);
             StreamHash h;
             h.Add(before[name]);
@@ -150,7 +146,7 @@ public:
             return went + said();
         });
     }
-    bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
+    bool isBefore(const std::string& name) { return bytes_of(dir / name) == before[name]; }
     // A run of daemon killed inside its first commit (MASTER.TST's journal hot), which left
     // HISTORY.TST's journal zeroed.
     void stopInFirstCommit() {
@@ -201,7 +197,7 @@ TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
         fs::rename(marker(kDaemon), company() + "aside");
         commit(6, "HISTORY.TST", std::nullopt);
         fs::rename(company() + "aside", marker(kDaemon));
-        const std::string laterHistory = read_file(dir / "HISTORY.TST");
+        const std::string laterHistory = bytes_of(dir / "HISTORY.TST");
         if (way == FileNarrowed) fs::permissions(dir / "MASTER.TST", fs::perms(0644));
         if (way == WroteByAclEntry) {
             for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0644));
@@ -229,7 +225,7 @@ TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
             EXPECT_TRUE(settle(true)) << said();
         }
         EXPECT_TRUE(isBefore("MASTER.TST"));
-        EXPECT_EQ(read_file(dir / "HISTORY.TST"), laterHistory);
+        EXPECT_EQ(bytes_of(dir / "HISTORY.TST"), laterHistory);
         EXPECT_FALSE(fs::exists(marker(kDaemon)));
         EXPECT_FALSE(fs::exists(folder(kDaemon) + "HISTORY.TST~" + run));
     }
@@ -241,7 +237,7 @@ TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
 TEST_F(RunProofTest, AForgedRunWithAnotherUsersNumberIsNeverPutBack) {
     stoppedRun(kDaemon, 2);
     fs::remove_all(folder(kDaemon));  // that run ended; its number stays in the files
-    const std::string posted = read_file(dir / "MASTER.TST");
+    const std::string posted = bytes_of(dir / "MASTER.TST");
     const std::string in = folder(kBin);
     fs::create_directory(in);
     const std::string forged = "forged bytes";
@@ -259,7 +255,7 @@ TEST_F(RunProofTest, AForgedRunWithAnotherUsersNumberIsNeverPutBack) {
     EXPECT_THAT(said(), HasSubstr("carries the number of a run of daemon (uid 1), not of bin (uid 2)"));
     EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
     EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
-    EXPECT_EQ(read_file(dir / "MASTER.TST"), posted);
+    EXPECT_EQ(bytes_of(dir / "MASTER.TST"), posted);
     EXPECT_TRUE(fs::exists(marker(kBin))) << "another user's forged run is named, never removed";
 }
 
@@ -322,12 +318,12 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsClearedOnlyWhereEveryFileIsAsItCopiedIt)
 TEST_F(RunProofTest, AProvenRunGoesBackForTheFilesItWroteOnly) {
     stoppedRun(kDaemon, 1);
     commitBeside(6, "HISTORY.TST", xio::RunMark{kDaemon, number + 1});
-    const std::string later = read_file(dir / "HISTORY.TST");
+    const std::string later = bytes_of(dir / "HISTORY.TST");
     write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0644);
     ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kDaemon), 0);
     EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
     EXPECT_TRUE(isBefore("MASTER.TST"));
-    EXPECT_EQ(read_file(dir / "HISTORY.TST"), later);
+    EXPECT_EQ(bytes_of(dir / "HISTORY.TST"), later);
     EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
 
     // A zeroed journal of anybody else than the run's user and this user is left as it stands.
@@ -648,7 +644,7 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
         for (const auto& [in, file] :
              {std::pair<std::string, std::string>{folder(kDaemon), "MASTER.TST"}, {part, "sub/HISTORY.TST"}}) {
             commit(file == "MASTER.TST" ? 1 : 6, file, std::nullopt);
-            before[file] = read_file(dir / file);
+            before[file] = bytes_of(dir / file);
             fs::create_directory(in);
             const std::string copy = fs::path(file).filename().string() + "~" + run;
             write_file(in + copy, before[file], 0600);
@@ -715,7 +711,7 @@ TEST_F(RunProofTest, AnotherUsersRunIsToldByItsFilesAndWhoMayPutItBack) {
     const fs::path sub = dir / "sub";
     fs::create_directory(sub);
     ASSERT_EQ(xio_create_file("TST", 6, sub / "HISTORY.TST"), XIO_OK) << xio_error_text();
-    const std::string bytes = read_file(sub / "HISTORY.TST");
+    const std::string bytes = bytes_of(sub / "HISTORY.TST");
     const std::string part = (sub / ".backup-1").string() + "/";
     fs::create_directory(part);
     StreamHash h;

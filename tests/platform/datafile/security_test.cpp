@@ -47,11 +47,6 @@ protected:
     }
 };
 
-std::string bytes_of(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Runs statements on a closed data file with SQLite itself, as someone crafting it would.
 void craft(const std::filesystem::path& file, const std::vector<std::string>& statements) {
     sqlite3* db = nullptr;

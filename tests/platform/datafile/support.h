@@ -34,6 +34,12 @@
 
 namespace dz::test {
 
+// The whole of a file, as bytes; "" when it cannot be read.
+inline std::string bytes_of(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Runs `body` in a child process (as user `uid` when given, which needs root) that reports
 // readiness through a pipe and then waits to be killed. Answers the child's pid once it is
 // ready (or -1).
@@ -108,8 +114,7 @@ struct JournalSpec {
     std::string super;
 };
 inline std::string journal_of(const std::filesystem::path& file, const JournalSpec& spec = {}) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string db((std::istreambuf_iterator<char>(in)), {});
+    const std::string db = bytes_of(file);
     auto be32 = [](uint32_t v) {
         std::string s(4, '\0');
         put_be32(s, 0, v);
