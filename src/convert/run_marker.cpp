@@ -115,6 +115,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             // lock): what keeps it, whether this command tried or only looked.
             s = n.next.step == ui::Step::LiftJournalBar || n.next.step == ui::Step::TakeBackWhenLetGo
                     ? Said{13938, n.reason, ui::kError, n.next}
+                // A journal that holds nothing to take back: what the judge found, no stopped write.
+                : n.next.step == ui::Step::RemoveSpentJournal ? Said{14162, n.reason, ui::kError, n.next}
                 : !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite && n.next.step != ui::Step::MakeJournalReadable
                     ? Said{13818, n.reason, ui::kError, n.next}
                     : Said{13464, n.files, ui::kError, n.next};
@@ -164,7 +166,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::Refused:
             case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
             case xio::RunNoticeKind::WriteStopped:
-                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : 13466);
+                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : s.number == 14162 ? 14163 : 13466);
                 break;
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
