@@ -294,7 +294,12 @@ Outcome opened(Judging& g) {
     g.fd = ::open(g.j.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (g.fd < 0) {
         if (errno == EACCES && g.ownerWrites) return judged(g, JournalKind::Unread);
-        if (errno == EACCES) return refused(g, "a file of " + user_name(g.named.st_uid) + ", who may not write the data file");
+        // Unread, a journal of one who may no longer write the file may be their stopped write as
+        // much as one read: said as that, with the step that keeps it, never one that removes it.
+        if (errno == EACCES) {
+            g.refusal = JournalRefusal::FormerWriter;
+            return refused(g, "a file of " + user_name(g.named.st_uid) + ", who may not write the data file");
+        }
         return refused(g, std::string("something that cannot be opened (") + std::strerror(errno) + ")");
     }
     if (::fstat(g.fd, &g.st) != 0 || g.st.st_dev != g.named.st_dev || g.st.st_ino != g.named.st_ino ||

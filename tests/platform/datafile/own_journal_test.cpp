@@ -1059,9 +1059,10 @@ TEST_F(OwnJournal, AJournalOfAMemberWhoMayNoLongerWriteIsSaidAsWhatItMayBe) {
                   uint16_t h = 0;
                   return xio_open_file(file(), 1, h) == XIO_OK ? std::string("opened") : xio_error_text();
               }),
-              journal().string() + " is a file of " + xio::user_name(member) + ", who may not write the data file, not "
-              "the journal of " + file().string() + ": it is never played into the file nor removed, and the file is "
-              "neither read nor written until the journal is removed");
+              journal().string() + " is a journal of " + xio::user_name(member) + ", who may no longer write " +
+                  file().string() + ": it may be a write of theirs that stopped before its commit, or a file they made, "
+                  "which its content cannot tell; it is never played into the file nor removed, and the file is neither "
+                  "read nor written until an administrator settles it");
     fs::permissions(journal(), fs::perms(0664));
     const std::string said = customers();
     EXPECT_THAT(said, AllOf(HasSubstr(journal().string() + " is a journal of " + xio::user_name(member) +
