@@ -476,18 +476,21 @@ Outcome records(Judging& g) {
     uint64_t played = 0;
     std::unordered_map<uint32_t, uint64_t> saved;  // each page saved, by the record that saved it
     // A writer that does not sync its journal (PRAGMA synchronous=OFF) writes the first part's
-    // magic and an open count at once, then the rest of its header in pieces, then its records;
-    // a page reaches the file only after its record. Stopped before its header was whole, it
+    // magic and an open count at once, then the rest of its header (in pieces where its sectors
+    // are larger than its pages), then its records, each in pieces; a page reaches the file only
+    // after its record. Stopped before its header was whole, or before its first record was, it
     // holds no record and nothing of the write reached the file: SQLite plays nothing of it,
     // only cuts or grows the file to the pages the header says it had (as many as it has).
-    if (be32(&g.head[8]) == 0xffffffffu && size < static_cast<off_t>(g.sector)) {
+    const off_t sector = static_cast<off_t>(g.sector);
+    if (be32(&g.head[8]) == 0xffffffffu &&
+        (size < sector || (size < sector + record && part_start(g, sector, part) == PartStart::End))) {
         if (g.pages > g.filePages) return grown(g, saved);
         if (g.pages < g.filePages)
             return refused(g, "its first header, never finished, says the data file had " + std::to_string(g.pages) +
                                   " pages, fewer than the " + std::to_string(g.filePages) +
                                   " it has: played, it would cut the file");
-        g.playsNothing = "its first header was never finished, so it holds no record, and nothing of its write "
-                         "reached the file";
+        g.playsNothing = "its first header or record was never finished, so it holds no record, and nothing of "
+                         "its write reached the file";
         return Outcome::Next;
     }
     for (off_t at = 0, partNo = 1;; ++partNo) {
