@@ -73,11 +73,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         ui::NextStep next;
     };
     std::vector<Said> says;
+    bool finished = false;  // a stopped run was put back
     for (const auto& n : xio::take_run_notices()) {
         Said s;
         switch (n.kind) {
         case xio::RunNoticeKind::PutBack:
             s = {12924, n.files, ui::kWarning, n.next};
+            finished = true;
             break;
         case xio::RunNoticeKind::OtherUser:
             s = {13290, n.reason, ui::kError, n.next};
@@ -191,6 +193,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         if (same == says.end()) says.push_back(std::move(s));
         else same->arg += (s.number == 12926 ? ", " : "; ") + s.arg;
     }
+    // A stopped conversion may have been killed while it rewrote the settings: the new copy it
+    // left goes with the run it belonged to, not with the next rewrite.
+    if (const suite::Company* company = suite::current_company(); finished && mayWrite && company)
+        suite::clear_stale_settings_copy(company->settings_file());
     for (const Said& s : says) {
         const std::string text = s.number == 12924 || s.number == 13620 ? s.arg : xvlRCString::Get(s.number, s.arg);
         // Said with what the person can do next; a caller that prints the texts itself is the
