@@ -73,11 +73,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         ui::NextStep next;
     };
     std::vector<Said> says;
+    bool finished = false;  // a stopped run was put back
     for (const auto& n : xio::take_run_notices()) {
         Said s;
         switch (n.kind) {
         case xio::RunNoticeKind::PutBack:
             s = {12924, n.files, ui::kWarning, n.next};
+            finished = true;
             break;
         case xio::RunNoticeKind::OtherUser:
             s = {13290, n.reason, ui::kError, n.next};
@@ -115,6 +117,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             // lock): what keeps it, whether this command tried or only looked.
             s = n.next.step == ui::Step::LiftJournalBar || n.next.step == ui::Step::TakeBackWhenLetGo
                     ? Said{13938, n.reason, ui::kError, n.next}
+                // A journal that holds nothing to take back: what the judge found, no stopped write.
+                : n.next.step == ui::Step::RemoveSpentJournal ? Said{14162, n.reason, ui::kError, n.next}
                 : !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite && n.next.step != ui::Step::MakeJournalReadable
                     ? Said{13818, n.reason, ui::kError, n.next}
                     : Said{13464, n.files, ui::kError, n.next};
@@ -164,7 +168,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::Refused:
             case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
             case xio::RunNoticeKind::WriteStopped:
-                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : 13466);
+                *ending = xvlRCString::Get(s.number == 13938 ? 13939 : s.number == 14162 ? 14163 : 13466);
                 break;
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
@@ -191,6 +195,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         if (same == says.end()) says.push_back(std::move(s));
         else same->arg += (s.number == 12926 ? ", " : "; ") + s.arg;
     }
+    // A stopped conversion may have been killed while it rewrote the settings: the new copy it
+    // left goes with the run it belonged to, not with the next rewrite.
+    if (const suite::Company* company = suite::current_company(); finished && mayWrite && company)
+        suite::clear_stale_settings_copy(company->settings_file());
     for (const Said& s : says) {
         const std::string text = s.number == 12924 || s.number == 13620 ? s.arg : xvlRCString::Get(s.number, s.arg);
         // Said with what the person can do next; a caller that prints the texts itself is the

@@ -79,4 +79,32 @@ TEST_F(Killed, AConversionKilledAtAnySyncIsPutBackWholeOrStandsWhole) {
     KillAtEverySync(base, {"convert", "--company", "{co}", "--yes"}, samples / "glm" / "demo-gl-master.txt", {"GLM", "CMM"});
 }
 
+// A conversion killed while it rewrote the settings leaves their new copy beside them: the
+// command that puts the conversion back clears it too, with nothing else left of the run.
+TEST_F(Killed, ASettingsCopyOfAKilledConversionGoesWithItsPutBack) {
+    const fs::path withAccounts = root / "accounts", accounts = root / "accounts.txt", entries = root / "entries.txt";
+    fs::copy_file(samples / "glm" / "demo-gl-master.txt", accounts);
+    Fresh(base);
+    ASSERT_LE(Cli({"convert", "--company", co.string(), "--yes", accounts.string()}).status, 1);
+    ASSERT_EQ(RunShell("mv " + ShellWord(co.string()) + " " + ShellWord(withAccounts.string())).status, 0);
+    const fs::path copy = co / "company.toml.new";
+    bool met = false;
+    for (int point = 1; point < 400 && !met; ++point) {
+        SCOPED_TRACE("killed at sync point " + std::to_string(point));
+        Fresh(withAccounts);
+        fs::copy_file(samples / "glt" / "demo-gl-transactions.txt", entries, fs::copy_options::overwrite_existing);
+        const CliResult killed =
+            Cli({"convert", "--company", co.string(), "--yes", entries.string()},
+                {{"LD_PRELOAD", DZ_KILL_AT_SYNC_LIB}, {"DZ_KILL_AT_SYNC", std::to_string(point)}});
+        ASSERT_GT(killed.status, 1) << "no sync left to be killed at, and no settings copy left by any";
+        if (!fs::exists(copy)) continue;
+        met = true;
+        const CliResult next = Cli({"load", "--company", co.string(), (root / "empty.load").string()});
+        EXPECT_EQ(next.status, 0) << next.out;
+        EXPECT_THAT(next.out, HasSubstr("put back"));
+        EXPECT_FALSE(fs::exists(copy));
+    }
+    EXPECT_TRUE(met);
+}
+
 }  // namespace

@@ -211,11 +211,8 @@ void remove_idle(const JournalJudgement& judged, std::vector<StoppedWrite>& foun
     found.push_back(std::move(w));
 }
 
-}  // namespace
-
-// Playing the journal writes the file and the journal, and removing the journal after writes in
-// its folder. A sticky folder lets only the journal's owner, the folder's owner and root remove it.
-ui::NextStep take_back_step(const JournalJudgement& j) {
+// Who takes the write back: this user (no values), or the journal's owner or an administrator.
+ui::NextStep who_takes_back(const JournalJudgement& j) {
     // Nobody removes it until an administrator lifts what keeps it (and a take-back would play it
     // for nothing): every command says that, root's included.
     if (const WriteBar bar = removal_bar(j.journal)) return {ui::Step::LiftJournalBar, {j.journal, bar.cause, bar.lift}};
@@ -229,6 +226,17 @@ ui::NextStep take_back_step(const JournalJudgement& j) {
     // The journal's owner may write the file (the judge passed it for that), read and remove the
     // journal, whatever the folder's sticky bit.
     return {ui::Step::TakeBackWrite, {user_name(j.owner), j.dataFile}};
+}
+
+}  // namespace
+
+// Playing the journal writes the file and the journal, and removing the journal after writes in
+// its folder. A sticky folder lets only the journal's owner, the folder's owner and root remove it.
+// One that holds nothing to take back is only removed, by the same writing command.
+ui::NextStep take_back_step(const JournalJudgement& j) {
+    ui::NextStep next = who_takes_back(j);
+    if (j.playsNothing && next.step == ui::Step::TakeBackWrite) next.step = ui::Step::RemoveSpentJournal;
+    return next;
 }
 
 std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& request) {
@@ -264,6 +272,12 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         if (w.next.step == ui::Step::LiftJournalBar) {
             w.why = dataFile + " was left in the middle of a write, and its journal " + judged.journal +
                     " cannot be removed: " + w.next.args[1] + ", which only an administrator lifts";
+            found.push_back(std::move(w));
+            continue;
+        }
+        // Said as what the judge found: nothing to take back, never a stopped write.
+        if (judged.playsNothing && (!request.takeBack || !w.next.args.empty())) {
+            w.why = judged.reason();
             found.push_back(std::move(w));
             continue;
         }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -178,6 +179,9 @@ struct Judging {
     std::string playsNothing;
     std::string superJournal;  // the super journal it names, where that stands and lists it
     bool replaced = false;  // the name named another file once it was opened: judged again
+    // Where a step refuses what a genuine write may still need, the refusal that keeps it, in place
+    // of the step's own.
+    std::optional<JournalRefusal> refusal;
 
     Judging(JournalJudgement& judged, JournalUse u) : j(judged), use(u) {}
     ~Judging() {
@@ -206,9 +210,43 @@ Outcome refused(Judging& g, std::string detail = {}) {
     return Outcome::Refused;
 }
 
+// Whether `uid` may write the data file: root, its owner, or one its bits and access list let.
+bool may_write_file(uid_t uid, const Judging& g) {
+    return uid == 0 || uid == g.file.st_uid || write_right(uid, g.j.dataFile, g.file) == WriteRight::Yes;
+}
+
+// What was made beside the file by one who may write it (`ownerWrites`), whose mode and access
+// list let write it none whom the file's rights keep out: what it holds may be believed to be a
+// writer's of the file, whoever wrote it.
+bool believed(const JournalRights& rights, bool ownerWrites) { return ownerWrites && writer_kept_out(rights).empty(); }
+
+// A write-ahead log that holds frames (its header, then at least part of one): writes a program
+// committed in that mode stand in it until they are written into the file. Its header starts
+// with one of two magic numbers.
+bool log_holds_frames(int fd, const struct stat& st) {
+    constexpr off_t kLogHeader = 32;
+    Bytes magic;
+    return st.st_size > kLogHeader && read_at(fd, magic, 4, 0) && (be32(magic.data()) | 1u) == 0x377f0683u;
+}
+
+// A write-ahead log at `log` that may hold another program's committed writes of the file, told
+// by its frames and believed by its rights (one not believed holds nothing that may be).
+bool log_of_writes(Judging& g, const std::string& log, const struct stat& named) {
+    if (!S_ISREG(named.st_mode) || ::stat(g.j.dataFile.c_str(), &g.file) != 0) return false;
+    const int fd = ::open(log.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool kept = ::fstat(fd, &st) == 0 && st.st_dev == named.st_dev && st.st_ino == named.st_ino &&
+                      log_holds_frames(fd, st) && believed({log, fd, st, g.j.dataFile, g.file}, may_write_file(st.st_uid, g));
+    ::close(fd);
+    return kept;
+}
+
 // 1. A write-ahead log (or its index) beside the file: SQLite would read the file through it,
 // and a writer would write it into the file. This program never makes one that outlives a
-// connection, so one standing before a connection opens the file is nobody's write of it.
+// connection, so one standing before a connection opens the file is no write of this program's;
+// a log that holds frames may hold another program's committed writes, which removing it would
+// lose: it is kept (log_of_writes). Its index alone holds nothing of anyone's.
 Outcome no_log(Judging& g) {
     if (g.use != JournalUse::Look) return Outcome::Next;
     for (const char* suffix : {"-wal", "-shm"}) {
@@ -217,6 +255,7 @@ Outcome no_log(Judging& g) {
         if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;
         g.j.journal = name;
         g.j.owner = st.st_uid;
+        if (std::strcmp(suffix, "-wal") == 0 && log_of_writes(g, name, st)) g.refusal = JournalRefusal::WriteAheadLog;
         return refused(g);
     }
     return Outcome::Next;
@@ -245,8 +284,7 @@ Outcome one_file(Judging& g) {
 Outcome beside_file(Judging& g) {
     if (::stat(g.j.dataFile.c_str(), &g.file) != 0) return refused(g);
     g.j.fileOwner = g.file.st_uid;
-    const uid_t uid = g.named.st_uid;
-    g.ownerWrites = uid == 0 || uid == g.file.st_uid || write_right(uid, g.j.dataFile, g.file) == WriteRight::Yes;
+    g.ownerWrites = may_write_file(g.named.st_uid, g);
     return Outcome::Next;
 }
 
@@ -256,7 +294,12 @@ Outcome opened(Judging& g) {
     g.fd = ::open(g.j.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (g.fd < 0) {
         if (errno == EACCES && g.ownerWrites) return judged(g, JournalKind::Unread);
-        if (errno == EACCES) return refused(g, "a file of " + user_name(g.named.st_uid) + ", who may not write the data file");
+        // Unread, a journal of one who may no longer write the file may be their stopped write as
+        // much as one read: said as that, with the step that keeps it, never one that removes it.
+        if (errno == EACCES) {
+            g.refusal = JournalRefusal::FormerWriter;
+            return refused(g, "a file of " + user_name(g.named.st_uid) + ", who may not write the data file");
+        }
         return refused(g, std::string("something that cannot be opened (") + std::strerror(errno) + ")");
     }
     if (::fstat(g.fd, &g.st) != 0 || g.st.st_dev != g.named.st_dev || g.st.st_ino != g.named.st_ino ||
@@ -476,18 +519,21 @@ Outcome records(Judging& g) {
     uint64_t played = 0;
     std::unordered_map<uint32_t, uint64_t> saved;  // each page saved, by the record that saved it
     // A writer that does not sync its journal (PRAGMA synchronous=OFF) writes the first part's
-    // magic and an open count at once, then the rest of its header in pieces, then its records;
-    // a page reaches the file only after its record. Stopped before its header was whole, it
+    // magic and an open count at once, then the rest of its header (in pieces where its sectors
+    // are larger than its pages), then its records, each in pieces; a page reaches the file only
+    // after its record. Stopped before its header was whole, or before its first record was, it
     // holds no record and nothing of the write reached the file: SQLite plays nothing of it,
     // only cuts or grows the file to the pages the header says it had (as many as it has).
-    if (be32(&g.head[8]) == 0xffffffffu && size < static_cast<off_t>(g.sector)) {
+    const off_t sector = static_cast<off_t>(g.sector);
+    if (be32(&g.head[8]) == 0xffffffffu &&
+        (size < sector || (size < sector + record && part_start(g, sector, part) == PartStart::End))) {
         if (g.pages > g.filePages) return grown(g, saved);
         if (g.pages < g.filePages)
             return refused(g, "its first header, never finished, says the data file had " + std::to_string(g.pages) +
                                   " pages, fewer than the " + std::to_string(g.filePages) +
                                   " it has: played, it would cut the file");
-        g.playsNothing = "its first header was never finished, so it holds no record, and nothing of its write "
-                         "reached the file";
+        g.playsNothing = "its first header or record was never finished, so it holds no record, and nothing of "
+                         "its write reached the file";
         return Outcome::Next;
     }
     for (off_t at = 0, partNo = 1;; ++partNo) {
@@ -541,6 +587,15 @@ Outcome original_size(Judging& g) {
                           " pages, the first page it saved says " + std::to_string(counted));
 }
 
+// What the content step cannot tell to be the file's own, yet may be a write of it that another
+// program stopped in its commit (a restore of another file into it; a company copied by a tool
+// that keeps no times), where its rights would have it believed (the `rights` and `writer`
+// steps): never played, and its step keeps it. Removed, that file would stay half written.
+Outcome unproven(Judging& g, std::string detail) {
+    if (believed({g.j.journal, g.fd, g.st, g.j.dataFile, g.file}, g.ownerWrites)) g.refusal = JournalRefusal::Unproven;
+    return refused(g, std::move(detail));
+}
+
 // 14. The file's own, by its content. Every commit saves the file's first page; a write of this
 // program saves it first, with the file's identity in it.
 Outcome its_content(Judging& g) {
@@ -556,13 +611,13 @@ Outcome its_content(Judging& g) {
         const uint32_t counted = counted_pages(now.data());
         const bool sizeKept = counted != 0 ? g.pages >= counted : g.pages == g.filePages;
         if (sizeKept && page_size_of(g.fileHead.data()) == g.pageSize && g.highest != 0 && birth_of(g.fd, born) && not_later(born, g.file.st_mtim)) return Outcome::Next;
-        return refused(g, "a journal that does not hold the data file's first page and was not made before the "
-                          "file's last write, so it cannot be told to be the file's own");
+        return unproven(g, "a journal that does not hold the data file's first page and was not made before the "
+                           "file's last write, so it cannot be told to be the file's own");
     }
     if (std::memcmp(g.firstPage.data(), kDatabaseMagic, 16) != 0 || page_size_of(g.firstPage.data()) != g.pageSize)
         return refused(g, "the journal of another file (the first page it holds is no data file's)");
     const uint32_t savedIdentity = be32(&g.firstPage[kIdentity]);
-    if (savedIdentity != 0 && savedIdentity != be32(&now[kIdentity])) return refused(g, "the journal of another data file");
+    if (savedIdentity != 0 && savedIdentity != be32(&now[kIdentity])) return unproven(g, "the journal of another data file");
     // The write had not reached the first page: the file stands as the journal found it. Or it
     // had: the page was written by that commit, which raised its change counter by one, after the
     // journal's last write (one written, or copied without its times, after the file is not).
@@ -572,8 +627,8 @@ Outcome its_content(Judging& g) {
     // Its content is that of the file's last write: only its times tell against it, and they say
     // it was written after the file, never that it is old.
     if (counted)
-        return refused(g, "a journal last written after the data file (a copy, or one made since), so it cannot be "
-                          "told to be the one the file's last write left");
+        return unproven(g, "a journal last written after the data file (a copy, or one made since), so it cannot be "
+                           "told to be the one the file's last write left");
     if (savedIdentity == 0) return refused(g, "a journal of another file, or an old one of this file");
     // Said as what it is of this file, never as no journal of it.
     g.j.ofItsFile = true;
@@ -661,11 +716,20 @@ std::string JournalJudgement::reason() const {
                "super journal " + superJournal + " still stands, listing it): played here alone, " + dataFile +
                " would be read as if that write had never reached the other files, so " + never +
                "an administrator takes that write back in all of its files together, or restores them from a backup";
+    case JournalRefusal::WriteAheadLog:
+        return journal + " is a write-ahead log of " + user_name(owner) + " that holds writes a program made to " + dataFile +
+               " in that mode, perhaps committed and not yet written into the file, which this program never reads: "
+               "it is never read nor removed here, and the file is neither read nor written until the log is written "
+               "into the file or removed";
+    case JournalRefusal::Unproven:
+        return journal + " is " + what + "; yet " + user_name(owner) + ", who made it, may write " + dataFile +
+               ", and none whom the file's rights keep out may write it, so it may be a write of the file by another "
+               "program that stopped in its commit: " + never + "it is taken back into the file or removed";
     case JournalRefusal::NotItsOwn: break;
     }
     if (kind == JournalKind::Own && playsNothing)
         return dataFile + ": its journal " + journal + " holds nothing to take back (" + what +
-               "), yet SQLite reads it as a stopped write's: the file is not read until a writing command of the "
+               "), yet SQLite reads it as hot, as it would a write to take back: the file is not read until a writing command of the "
                "company removes it";
     if (kind == JournalKind::HeldOff)
         return dataFile + " was left in the middle of a write (its journal " + journal + " stands hot), and " + holder +
@@ -685,6 +749,8 @@ ui::NextStep JournalJudgement::next() const {
     case JournalRefusal::Replaced: return {ui::Step::AgainWhenFinished, {}};
     case JournalRefusal::WiderThanFile: return {ui::Step::NarrowJournal, {journal, dataFile, narrowing_command(journal)}};
     case JournalRefusal::SeveralFiles: return {ui::Step::TakeBackTogether, {journal, superJournal}};
+    case JournalRefusal::WriteAheadLog: return {ui::Step::WriteLogIntoFile, {journal, dataFile, user_name(owner)}};
+    case JournalRefusal::Unproven: return {ui::Step::TakeBackOrRemoveJournal, {journal, dataFile, user_name(owner)}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};
@@ -717,7 +783,7 @@ JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standin
         if (o == Outcome::Next) continue;
         if (o == Outcome::Refused) {
             j.kind = JournalKind::NotOwn;
-            j.refusal = check.refusal;
+            j.refusal = g.refusal.value_or(check.refusal);
             j.what = *check.words == '\0' ? g.detail
                      : g.detail.empty()   ? std::string(check.words)
                      : g.detail.front() == ' ' ? check.words + g.detail

@@ -55,6 +55,16 @@ enum class JournalRefusal {
                    // stands, listing it) that stopped in its commit: played here alone, the files
                    // would be left out of step; an administrator takes it back in all of them
                    // together, or restores them, and nobody removes it
+    WriteAheadLog,  // a write-ahead log beside the file that holds frames, of one who may write the
+                    // file and written by none whom the file's rights keep out: writes a program
+                    // committed in that mode may stand in it alone; one who may write the file
+                    // writes it into the file with that program, or, if it is no such log, its
+                    // owner or an administrator removes it
+    Unproven,  // its content cannot tell it to be the file's own (another file's identity in its
+               // saved first page, times a copy does not keep), yet its owner may write the file
+               // and none whom the file's rights keep out may write it: another program's write of
+               // the file that stopped in its commit, perhaps; an administrator who knows it to be
+               // has it taken back, and otherwise its owner or an administrator removes it
 };
 
 // When the journal is judged.

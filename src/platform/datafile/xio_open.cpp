@@ -191,6 +191,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         const xio::JournalJudgement journal = xio::judge_journal(path.string());
         if (journal.kind == xio::JournalKind::NotOwn || journal.kind == xio::JournalKind::HeldOff)
             return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        // One that holds nothing to take back is said as that, never as a stopped write.
+        if (journal.kind == xio::JournalKind::Own && journal.playsNothing)
+            return set_error(XIO_LOCKED, journal.reason(), xio::take_back_step(journal));
         if (extended == SQLITE_READONLY_ROLLBACK || journal.kind == xio::JournalKind::Unread)
             return set_error(XIO_LOCKED,
                              path.string() + " was left in the middle of a write: the program writing it stopped before "

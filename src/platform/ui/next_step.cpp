@@ -124,6 +124,12 @@ int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are 14110 (the folder alone) and 14111 (the file too), the
     // desktop's Convert's the two after them.
     case Step::WritableFolderOfOwner: return (voice == Voice::CommandLine ? 14110 : 14112) + (next.args.size() > 2 ? 1 : 0);
+    // What may be a write another program left: the command line's words, then the desktop's of
+    // Convert, Examine Files and Prefill (looking_step).
+    case Step::WriteLogIntoFile: return voice == Voice::CommandLine ? 14150 : 14151;
+    case Step::TakeBackOrRemoveJournal: return voice == Voice::CommandLine ? 14154 : 14155;
+    // The command line's words, then the desktop's; another user's writing command: the two after.
+    case Step::RemoveSpentJournal: return (voice == Voice::CommandLine ? 14158 : 14159) + (next.args.empty() ? 0 : 2);
     }
     return 0;
 }
@@ -195,6 +201,11 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::WritableFolderOfOwner:
         if (cli) return convert_step(next, voice);
         return (block == kExamineBlock ? 14114 : 14116) + (next.args.size() > 2 ? 1 : 0);
+    case Step::WriteLogIntoFile:
+    case Step::TakeBackOrRemoveJournal:
+        if (cli) return convert_step(next, voice);
+        return convert_step(next, voice) + (block == kExamineBlock ? 1 : 2);
+    case Step::RemoveSpentJournal: return convert_step(next, voice);
     }
     return 0;
 }
@@ -232,7 +243,8 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
            step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal || step == Step::RemoveLockFile ||
-           step == Step::LiftJournalBar || step == Step::NarrowJournal || step == Step::TakeBackTogether;
+           step == Step::LiftJournalBar || step == Step::NarrowJournal || step == Step::TakeBackTogether ||
+           step == Step::WriteLogIntoFile || step == Step::TakeBackOrRemoveJournal;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

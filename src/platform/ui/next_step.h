@@ -183,6 +183,26 @@ enum class Step : int {
     // or {folder, folder's owner, file, file's owner} where the file, of another owner, may not
     // be written either.
     WritableFolderOfOwner,
+    // A write-ahead log beside a data file that holds frames, of one who may write the file and
+    // written by none whom its rights keep out: it may hold another program's committed writes
+    // (the sqlite3 shell's, in that mode), which removing it would lose. If it is such a log, one
+    // who may write the file has that program write it into the file (the command given), then
+    // the command is run again; if not, its owner or an administrator removes it.
+    // args: {log, data file, user}: the log, the file, and who owns the log.
+    WriteLogIntoFile,
+    // A hot journal its content cannot tell to be the file's own, yet believed by its rights: it
+    // may be another program's write of the file that stopped in its commit, which removing it
+    // would leave half written. If an administrator knows it to be, one who may write the file
+    // takes it back with the sqlite3 shell (which plays a hot journal at its first read), then the
+    // command is run again; if not, its owner or an administrator removes it.
+    // args: {journal, data file, user}: the journal, the file, and who owns the journal.
+    TakeBackOrRemoveJournal,
+    // A journal SQLite reads as hot that holds nothing to take back (a committed write of several
+    // files whose super journal is gone; a first header never finished): a look does not read the
+    // file while it stands, and a writing command of the company removes it first. args: {} when
+    // this user's own writing command does; {user, data file} when that user, who may write the
+    // file, or an administrator runs one.
+    RemoveSpentJournal,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file (its journal, its lock

@@ -225,5 +225,45 @@ TEST_F(OtherProgramsJournal, AFirstHeaderNeverFinishedHoldsNothingToPlay) {
     EXPECT_TRUE(bytes_of(file()) == before);
 }
 
+// The same write with sectors no larger than its pages writes its first header whole, then each
+// record in pieces (its page number, its page, its checksum). Stopped before the first record was
+// whole, it holds no record either, and nothing of it reached the file: it goes unsaid.
+TEST_F(OtherProgramsJournal, AFirstRecordNeverFinishedHoldsNothingToPlay) {
+    static off_t stopAt = 0;
+    for (const off_t at : {off_t{512}, off_t{516}}) {
+        SCOPED_TRACE("stopped at byte " + std::to_string(at) + " of its journal");
+        stopAt = at;
+        made(4096);
+        const std::string before = bytes_of(file());
+        ASSERT_TRUE(stop_in_commit([&] {
+            sqlite3_vfs* unix = sqlite3_vfs_find("unix");
+            using Write = ssize_t (*)(int, const void*, size_t, off_t);
+            static Write real = nullptr;
+            real = reinterpret_cast<Write>(unix->xGetSystemCall(unix, "pwrite64"));
+            Write stop = [](int fd, const void* data, size_t n, off_t where) {
+                char named[4096] = {};
+                const std::string self = "/proc/self/fd/" + std::to_string(fd);
+                if (::readlink(self.c_str(), named, sizeof named - 1) > 0 &&
+                    std::string_view(named).ends_with("-journal") && where == stopAt)
+                    ::_exit(0);
+                return real(fd, data, n, where);
+            };
+            unix->xSetSystemCall(unix, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(stop));
+            (void)run_stock(file(), "PRAGMA synchronous=OFF; UPDATE r1 SET name = 'stopped'");
+        }));
+        ASSERT_EQ(bytes_of(journal()).size(), static_cast<std::size_t>(at));
+        ASSERT_EQ(bytes_of(file()), before);
+        const xio::JournalJudgement judged = xio::judge_journal(file().string());
+        EXPECT_EQ(judged.kind, xio::JournalKind::Own);
+        EXPECT_TRUE(judged.playsNothing);
+        const auto [stock, check] = playedByStock();
+        EXPECT_THAT(settled(), ::testing::IsEmpty());
+        EXPECT_FALSE(fs::exists(journal()));
+        EXPECT_TRUE(bytes_of(file()) == stock);
+        EXPECT_TRUE(bytes_of(file()) == before);
+        fs::remove(file());
+    }
+}
+
 }  // namespace
 }  // namespace dz::test

@@ -454,12 +454,15 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
     ASSERT_TRUE(stopWrite(dir / "other" / "MASTER.TST", "OTHER"));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // what is copied now is younger than the file
 
+    // A journal of one who may write the file that its content cannot tell may be another
+    // program's stopped write: kept by its step, which says how to take it back.
     const struct {
         const char* what;
         std::function<void()> plant;
+        bool kept = false;
     } ways[] = {
-        {"a journal last written after the data file", [&] { fs::copy_file(aside / "own", journal()); }},
-        {"the journal of another data file", [&] { fs::copy_file(dir / "other" / "MASTER.TST-journal", journal()); }},
+        {"a journal last written after the data file", [&] { fs::copy_file(aside / "own", journal()); }, true},
+        {"the journal of another data file", [&] { fs::copy_file(dir / "other" / "MASTER.TST-journal", journal()); }, true},
         {"a named pipe", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0666), 0); }},
         {"a symbolic link", [&] { fs::create_symlink(aside / "own", journal()); }},
         {"a folder", [&] { fs::create_directory(journal()); }},
@@ -474,9 +477,11 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
         // Who may remove it is the step's to say (its owner among its values), once.
         EXPECT_THAT(xio_error_text(), AllOf(HasSubstr(journal().string() + " is " + way.what),
-                                            HasSubstr("until the journal is removed")));
-        EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveJournal);
-        EXPECT_EQ(xio_error_next_step().args.at(1), xio::user_name(planted.st_uid));
+                                            HasSubstr(way.kept ? "until it is taken back into the file or removed"
+                                                               : "until the journal is removed")));
+        const ui::Step step = way.kept ? ui::Step::TakeBackOrRemoveJournal : ui::Step::RemoveJournal;
+        EXPECT_EQ(xio_error_next_step().step, step);
+        EXPECT_EQ(xio_error_next_step().args.back(), xio::user_name(planted.st_uid));
         {
             xio_read_only_scope look;
             EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
@@ -486,7 +491,7 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         const auto said = notices();
         ASSERT_EQ(said.size(), 1u);
         EXPECT_EQ(said[0].kind, xio::RunNoticeKind::NotItsJournal);
-        EXPECT_EQ(said[0].next.step, ui::Step::RemoveJournal);
+        EXPECT_EQ(said[0].next.step, step);
         // SQLite's own open, of this program, plays nothing either.
         sqlite3* db = nullptr;
         sqlite3_open_v2(file().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -1049,9 +1054,10 @@ TEST_F(OwnJournal, AJournalOfAMemberWhoMayNoLongerWriteIsSaidAsWhatItMayBe) {
                   uint16_t h = 0;
                   return xio_open_file(file(), 1, h) == XIO_OK ? std::string("opened") : xio_error_text();
               }),
-              journal().string() + " is a file of " + xio::user_name(member) + ", who may not write the data file, not "
-              "the journal of " + file().string() + ": it is never played into the file nor removed, and the file is "
-              "neither read nor written until the journal is removed");
+              journal().string() + " is a journal of " + xio::user_name(member) + ", who may no longer write " +
+                  file().string() + ": it may be a write of theirs that stopped before its commit, or a file they made, "
+                  "which its content cannot tell; it is never played into the file nor removed, and the file is neither "
+                  "read nor written until an administrator settles it");
     fs::permissions(journal(), fs::perms(0664));
     const std::string said = customers();
     EXPECT_THAT(said, AllOf(HasSubstr(journal().string() + " is a journal of " + xio::user_name(member) +

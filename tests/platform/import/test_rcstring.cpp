@@ -463,7 +463,7 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
     using dz::ui::Step;
     using dz::ui::Voice;
     const auto& t = xvlRCString::Table();
-    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::WritableFolderOfOwner); ++s) {
+    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::RemoveSpentJournal); ++s) {
         const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
         for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
             const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
