@@ -71,7 +71,7 @@ race_report() {
   stopped=$(grep -c "stopped before it had finished posting" "$work/said")
   inuse=$(grep -c "is in use" "$work/said")
   # "in use" with nothing after it: no holder named, nor that none could be seen.
-  cause=$(grep "is in use" "$work/said" | grep -cvE "is in use (by|: )")
+  cause=$(grep "is in use" "$work/said" | grep -cvE "is in use( by|: )")
   # Every record a command that ended 0 or 1 wrote stands once; no other.
   lost=0
   doubled=0
