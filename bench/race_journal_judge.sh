@@ -9,6 +9,7 @@
 # suite (the suite drives the judge's window through its test hook, in both orders).
 # usage: bench/race_journal_judge.sh [COMMANDS (250)] [build folder]
 #        LOAD=0 ...   without the busy and syncing loops;  KEEP=1 ...   keeps the work folder
+#        USERS="a b" ...   the two users of one group (dzsa dzsb);  BUSY=N ...   N busy loops
 set -uo pipefail
 cd "$(dirname "$0")/.."
 commands="${1:-250}"
@@ -17,10 +18,11 @@ build="${2:-build}"
 race_start "$build"
 DEMO_CLI="$cli" DEMO_DIR="$co" ./scripts/demo glm >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; exit 1; }
 users=(root root)
-if [ "$(id -u)" = 0 ] && id dzsa >/dev/null 2>&1 && id dzsb >/dev/null 2>&1; then
-  users=(dzsa dzsb)
+read -r ua ub <<<"${USERS:-dzsa dzsb}"
+if [ "$(id -u)" = 0 ] && id "$ua" >/dev/null 2>&1 && id "$ub" >/dev/null 2>&1; then
+  users=("$ua" "$ub")
   chmod 0755 "$work"
-  chown -R dzsa:"$(id -gn dzsa)" "$co"
+  chown -R "$ua":"$(id -gn "$ua")" "$co"
   chmod -R g+w "$co"
   find "$co" -type d -exec chmod g+s {} +
 fi

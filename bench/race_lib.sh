@@ -25,14 +25,15 @@ race_stop() {
   [ "${KEEP:-0}" = 1 ] && echo "kept: $work" || rm -rf "$work"
 }
 
-# race_load BUSY SYNCING LOCKERS: BUSY busy loops, SYNCING loops writing and syncing 32 MB, and
-# LOCKERS programs each taking and dropping flocks and lockfs on 40 files of their own at random.
+# race_load BUSY SYNCING LOCKERS: BUSY busy loops, SYNCING loops writing and syncing SYNC_MB (32)
+# MB, and LOCKERS programs each taking and dropping flocks and lockfs on 40 files of their own at
+# random. BUSY=N in the environment sets the busy loops for a machine others share.
 race_load() {
   [ "${LOAD:-1}" = 0 ] && return 0
   local i
-  for i in $(seq "$1"); do (while :; do :; done) & loads+=($!); done
+  for i in $(seq "${BUSY:-$1}"); do (while :; do :; done) & loads+=($!); done
   for i in $(seq "$2"); do
-    (while :; do dd if=/dev/zero of="$work/io.$i" bs=1M count=32 conv=fsync status=none; done) & loads+=($!)
+    (while :; do dd if=/dev/zero of="$work/io.$i" bs=1M count="${SYNC_MB:-32}" conv=fsync status=none; done) & loads+=($!)
   done
   for i in $(seq "$3"); do
     mkdir -p "$work/locker.$i"
@@ -70,7 +71,7 @@ race_report() {
   stopped=$(grep -c "stopped before it had finished posting" "$work/said")
   inuse=$(grep -c "is in use" "$work/said")
   # "in use" with nothing after it: no holder named, nor that none could be seen.
-  cause=$(grep "is in use" "$work/said" | grep -cvE "is in use (by|: )")
+  cause=$(grep "is in use" "$work/said" | grep -cvE "is in use( by|: )")
   # Every record a command that ended 0 or 1 wrote stands once; no other.
   lost=0
   doubled=0
