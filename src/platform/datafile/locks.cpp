@@ -198,6 +198,12 @@ bool LockTable::still_named() const {
 
 bool LockTable::kernelWrites() const { return file_ && file_->fd >= 0 && file_->writable; }
 
+bool LockTable::readersOnly(struct flock fl) const {
+    if (use_ == LockUse::Write) return false;
+    fl.l_type = F_RDLCK;
+    return ::fcntl(file_->fd, F_GETLK, &fl) == 0 && fl.l_type == F_UNLCK;
+}
+
 bool LockTable::onNamed(struct flock fl) {
     lock_step(LockStep::Locked, path_.string());
     if (still_named()) return true;
@@ -349,10 +355,12 @@ int LockTable::acquire(char kind, const std::string& key) {
         struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
         if (kernelWrites()) {
             if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
-                if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
-                return XIO_LOCKED;  // held by another, or not to be had: either way not ours
-            }
-            if (!onNamed(fl)) {
+                if (errno != EAGAIN && errno != EACCES) {
+                    error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+                    return XIO_LOCKED;
+                }
+                if (!readersOnly(fl)) return XIO_LOCKED;  // held by another: not ours
+            } else if (!onNamed(fl)) {
                 if (!retake(deadline)) return XIO_LOCKED;
                 continue;
             }
@@ -388,14 +396,17 @@ int LockTable::acquireRecord(uint16_t rec, int64_t row) {
         if (!attach(true)) return XIO_LOCKED;
         const auto id = std::make_pair(rec, row);
         if (auto it = file_->records.find(id); it != file_->records.end()) return it->second.owner == owner_ ? XIO_OK : XIO_LOCKED;
-        const bool kernel = !file_->alone && kernelWrites();
+        bool kernel = !file_->alone && kernelWrites();
         if (kernel) {
             struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
             if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
-                if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
-                return XIO_LOCKED;
-            }
-            if (!onNamed(fl)) {
+                if (errno != EAGAIN && errno != EACCES) {
+                    error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+                    return XIO_LOCKED;
+                }
+                if (!readersOnly(fl)) return XIO_LOCKED;
+                kernel = false;
+            } else if (!onNamed(fl)) {
                 if (!retake(deadline)) return XIO_LOCKED;
                 continue;
             }

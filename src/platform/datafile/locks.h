@@ -125,6 +125,10 @@ private:
     // Whether the kernel takes this table's write locks (a look without a writable lock file
     // keeps them in the table alone).
     bool kernelWrites() const;
+    // Whether the byte of `fl`, refused a moment ago, is held by read locks alone (a reader's
+    // lockf of the lock file), for a look: a look is kept off by a writer alone, and takes such
+    // a lock in its table only, as a look writes nothing for it to guard.
+    bool readersOnly(struct flock fl) const;
     // Whether the lock file's name still names the file this table locks.
     bool still_named() const;
     // After the lock `fl` was taken: whether the name still names the file it is on; when not,

@@ -651,9 +651,10 @@ TEST_F(Security, AFileInWriteAheadLogModeIsNotLookedAtAndIsPutBackWhenWritten) {
 // A program that only reads a data file, and keeps a writer out (a read lock over its lock
 // file's writer byte, or an SQLite read transaction on the file that holds off its commit), is
 // said to be reading it: the file, the process, and waiting for it as the next step. It keeps no
-// look out: readers never keep each other out.
+// look out, Examine Files' locks included: readers never keep each other out.
 TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
     close(open());
+    ASSERT_EQ(writeOne("0").status, XIO_OK);
     const std::string lockFile = xio::lock_file_path(dir / "MASTER.TST").string(), data = (dir / "MASTER.TST").string();
     struct Case {
         const char* what;
@@ -689,6 +690,16 @@ TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
             const uint16_t h = open(false);
             EXPECT_NE(h, 0) << xio_error_text();
             if (h) close(h);
+        }
+        {
+            // Examine Files foretells a conversion: the writer's byte and a record locked, as it does.
+            xio_read_only_scope foretell(true);
+            const uint16_t h = open(false);
+            ASSERT_NE(h, 0) << xio_error_text();
+            EXPECT_EQ(xio_start_writes(h), XIO_OK) << xio_error_text();
+            put(h, 1, "CODE", "C0");
+            EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK) << xio_error_text();
+            close(h);
         }
         kill_and_reap(reader);
     }
