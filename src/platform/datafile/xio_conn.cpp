@@ -291,7 +291,7 @@ void say_busy(Handle& hd) {
               std::move(next));
 }
 
-int db_fail(Handle& hd, int rc) {
+int db_fail(Handle& hd, int rc, const std::string& said) {
     const char* name = sqlite3_db_filename(hd.db(), "main");
     const std::string removal = name && *name ? xio::journal_removal_failure(name) : std::string();
     const std::string planted = name && *name ? xio::journal_making_failure(name) : std::string();
@@ -312,7 +312,7 @@ int db_fail(Handle& hd, int rc) {
                        : "the file's next open for writing takes the write back from it");
         g_errorNext = bar ? ui::NextStep{ui::Step::LiftJournalBar, {journal, bar.cause, bar.lift}} : ui::NextStep{};
     } else {
-        g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+        g_error = hd.path.string() + ": " + (said.empty() ? std::string(sqlite3_errmsg(hd.db())) : said);
         g_errorNext = {};
     }
     return failed_with(hd, rc);

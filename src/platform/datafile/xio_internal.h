@@ -1031,7 +1031,8 @@ int begin_immediate(sqlite3* db, std::string& why);
 uint32_t draw_identity();
 int set_identity(sqlite3* db, uint32_t identity);
 void note_txn_gone(Handle& hd);
-int db_fail(Handle& hd, int rc);
+// `said`: SQLite's words of the failure, kept where a rollback since has replaced its own.
+int db_fail(Handle& hd, int rc, const std::string& said = {});
 int writer_settle(Handle& hd);
 
 // Schema (xio_schema.cpp).

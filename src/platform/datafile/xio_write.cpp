@@ -15,11 +15,9 @@ int begin_write(Handle& hd) {
     if (int s = take_index_job(hd); s != XIO_OK) return s;
     if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
     std::string why;
-    if (const int rc = begin_immediate(hd.db(), why); rc != SQLITE_OK) {
-        const int status = db_fail(hd, rc);
-        if ((rc & 0xff) != SQLITE_BUSY) g_error = hd.path.string() + ": " + why;
-        return status;
-    }
+    // SQLite's own words of the failure are kept by begin_immediate (its rollback replaces them);
+    // what the guard knows of the journal (one planted while it was made) comes before them.
+    if (const int rc = begin_immediate(hd.db(), why); rc != SQLITE_OK) return db_fail(hd, rc, why);
     hd.conn->inTxn = true;
     ++hd.conn->txnSerial;
     return XIO_OK;

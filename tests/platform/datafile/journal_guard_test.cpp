@@ -444,17 +444,26 @@ TEST_F(JournalGuard, NoDataFileIsOpenedOrMadeWithoutTheGuard) {
 // Something put at the journal's name while a write makes its journal there (after its nameless
 // open, before its link) is never written over: the write fails naming what stands there, never
 // with SQLite's "unable to open database file".
+// Both where a write is its own commit and where writes were started (a load's, a conversion's).
 TEST_F(JournalGuard, AFilePutAtTheJournalsNameWhileItIsMadeIsNamed) {
     made();
-    xio::set_journal_made_hook_for_tests([](const std::string& j) { std::ofstream(j) << "planted"; });
-    const uint16_t h = open(false);
-    EXPECT_NE(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
-    xio::set_journal_made_hook_for_tests(nullptr);
-    EXPECT_THAT(xio_error_text(),
-                AllOf(HasSubstr(journal().string() + " was made by another program while this write made its journal "
-                                "there (a file of " + xio::user_name(::geteuid()) + ")"),
-                      ::testing::Not(HasSubstr("unable to open"))));
-    EXPECT_EQ(bytes_of(journal()), "planted");
+    for (const bool started : {false, true}) {
+        SCOPED_TRACE(started ? "writes started" : "a write of its own");
+        fs::remove(journal());
+        xio::set_journal_made_hook_for_tests([](const std::string& j) { std::ofstream(j) << "planted"; });
+        const uint16_t h = open(false);
+        if (started) {
+            ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        }
+        EXPECT_NE(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+        xio::set_journal_made_hook_for_tests(nullptr);
+        EXPECT_THAT(xio_error_text(),
+                    AllOf(HasSubstr(journal().string() + " was made by another program while this write made its "
+                                    "journal there (a file of " + xio::user_name(::geteuid()) + ")"),
+                          ::testing::Not(HasSubstr("unable to open"))));
+        EXPECT_EQ(bytes_of(journal()), "planted");
+        close(h);
+    }
 }
 
 // SQLite run as root gives every journal it opens the data file's owner: a look of root's gives
