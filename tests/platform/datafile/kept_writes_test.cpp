@@ -24,43 +24,10 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs `sql` on `file` as SQLite's own shell does; "" when it ran, else its words. `rows` gets
-// what it answered, one line a row.
-std::string run_stock(const fs::path& file, const std::string& sql, std::string* rows = nullptr) {
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix");
-    char* err = nullptr;
-    auto row = [](void* out, int n, char** values, char**) {
-        for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + "\n";
-        return 0;
-    };
-    std::string answered;
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), row, &answered, &err);
-    const std::string why = rc == SQLITE_OK ? "" : err ? err : sqlite3_errstr(rc);
-    sqlite3_free(err);
-    sqlite3_close(db);
-    if (rows) *rows = answered;
-    return why;
-}
-
-class KeptWrites : public DataFileTest {
+class KeptWrites : public TstFileTest {
 public:
-    fs::path file() const { return dir / "MASTER.TST"; }
-    fs::path journal() const { return dir / "MASTER.TST-journal"; }
     fs::path log() const { return dir / "MASTER.TST-wal"; }
 
-    // MASTER.TST with two customers, no connection of it left open.
-    void made() {
-        const uint16_t h = open();
-        ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
-        ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
-        close(h);
-    }
     // The refusal a writer's open meets, as its words and its step.
     std::pair<std::string, ui::NextStep> refusal() {
         uint16_t h = 0;

@@ -24,25 +24,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Runs `sql` on `file` through SQLite's own file layer, as its shell would; "" when it ran, else
-// its words. `rows` gets what it answered, one line a row.
-std::string run_stock(const fs::path& file, const std::string& sql, std::string* rows = nullptr) {
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix");
-    char* err = nullptr;
-    auto row = [](void* out, int n, char** values, char**) {
-        for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + "\n";
-        return 0;
-    };
-    std::string answered;
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), row, &answered, &err);
-    const std::string why = rc == SQLITE_OK ? "" : err ? err : sqlite3_errstr(rc);
-    sqlite3_free(err);
-    sqlite3_close(db);
-    if (rows) *rows = answered;
-    return why;
-}
-
 class OtherProgramsJournal : public DataFileTest {
 public:
     fs::path file() const { return dir / "MASTER.TST"; }
@@ -96,6 +77,32 @@ bool stop_at_removal(const fs::path& file, const std::string& sql, const char* a
         };
         unix->xSetSystemCall(unix, "unlink", reinterpret_cast<sqlite3_syscall_ptr>(stop));
         (void)run_stock(file, sql);
+    });
+}
+
+// A write that never syncs (PRAGMA synchronous=OFF) of every row of the file at `uri`, through
+// SQLite's own file layer in a child process that ends at the first write into the journal at a
+// place `stops` takes: what a kill there leaves. True when it ended there.
+bool stop_at_journal_write(const std::string& uri, bool (*stops)(off_t)) {
+    static bool (*stopsAt)(off_t) = nullptr;
+    stopsAt = stops;
+    return stop_in_commit([&] {
+        sqlite3_vfs* unix = sqlite3_vfs_find("unix");
+        using Write = ssize_t (*)(int, const void*, size_t, off_t);
+        static Write real = nullptr;
+        real = reinterpret_cast<Write>(unix->xGetSystemCall(unix, "pwrite64"));
+        Write stop = [](int fd, const void* data, size_t n, off_t at) {
+            char named[4096] = {};
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            if (::readlink(self.c_str(), named, sizeof named - 1) > 0 && std::string_view(named).ends_with("-journal") &&
+                stopsAt(at))
+                ::_exit(0);
+            return real(fd, data, n, at);
+        };
+        unix->xSetSystemCall(unix, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(stop));
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, "unix") == SQLITE_OK)
+            sqlite3_exec(db, "PRAGMA synchronous=OFF; UPDATE r1 SET name = 'stopped'", nullptr, nullptr, nullptr);
     });
 }
 
@@ -192,26 +199,8 @@ TEST_F(OtherProgramsJournal, AWriteOfSeveralFilesIsKeptWholeWhileItsSuperJournal
 TEST_F(OtherProgramsJournal, AFirstHeaderNeverFinishedHoldsNothingToPlay) {
     made(512);
     const std::string before = bytes_of(file());
-    ASSERT_TRUE(stop_in_commit([&] {
-        // Ends the write at its journal's second piece.
-        sqlite3_vfs* unix = sqlite3_vfs_find("unix");
-        using Write = ssize_t (*)(int, const void*, size_t, off_t);
-        static Write real = nullptr;
-        real = reinterpret_cast<Write>(unix->xGetSystemCall(unix, "pwrite64"));
-        Write stop = [](int fd, const void* data, size_t n, off_t at) {
-            char named[4096] = {};
-            const std::string self = "/proc/self/fd/" + std::to_string(fd);
-            if (::readlink(self.c_str(), named, sizeof named - 1) > 0 && std::string_view(named).ends_with("-journal") &&
-                at > 0)
-                ::_exit(0);
-            return real(fd, data, n, at);
-        };
-        unix->xSetSystemCall(unix, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(stop));
-        const std::string uri = "file:" + file().string() + "?psow=0";
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, "unix") == SQLITE_OK)
-            sqlite3_exec(db, "PRAGMA synchronous=OFF; UPDATE r1 SET name = 'stopped'", nullptr, nullptr, nullptr);
-    }));
+    // Ends the write at its journal's second piece.
+    ASSERT_TRUE(stop_at_journal_write("file:" + file().string() + "?psow=0", [](off_t at) { return at > 0; }));
     const std::string j = bytes_of(journal());
     ASSERT_EQ(j.size(), 512u);  // one piece of a header of 4096 bytes
     ASSERT_EQ(bytes_of(file()), before);
@@ -235,22 +224,7 @@ TEST_F(OtherProgramsJournal, AFirstRecordNeverFinishedHoldsNothingToPlay) {
         stopAt = at;
         made(4096);
         const std::string before = bytes_of(file());
-        ASSERT_TRUE(stop_in_commit([&] {
-            sqlite3_vfs* unix = sqlite3_vfs_find("unix");
-            using Write = ssize_t (*)(int, const void*, size_t, off_t);
-            static Write real = nullptr;
-            real = reinterpret_cast<Write>(unix->xGetSystemCall(unix, "pwrite64"));
-            Write stop = [](int fd, const void* data, size_t n, off_t where) {
-                char named[4096] = {};
-                const std::string self = "/proc/self/fd/" + std::to_string(fd);
-                if (::readlink(self.c_str(), named, sizeof named - 1) > 0 &&
-                    std::string_view(named).ends_with("-journal") && where == stopAt)
-                    ::_exit(0);
-                return real(fd, data, n, where);
-            };
-            unix->xSetSystemCall(unix, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(stop));
-            (void)run_stock(file(), "PRAGMA synchronous=OFF; UPDATE r1 SET name = 'stopped'");
-        }));
+        ASSERT_TRUE(stop_at_journal_write("file:" + file().string(), [](off_t where) { return where == stopAt; }));
         ASSERT_EQ(bytes_of(journal()).size(), static_cast<std::size_t>(at));
         ASSERT_EQ(bytes_of(file()), before);
         const xio::JournalJudgement judged = xio::judge_journal(file().string());

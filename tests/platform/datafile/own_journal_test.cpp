@@ -41,18 +41,8 @@ uint32_t be32_at(const std::string& s, std::size_t at) {
     return n;
 }
 
-class OwnJournal : public DataFileTest {
+class OwnJournal : public TstFileTest {
 public:
-    fs::path file() const { return dir / "MASTER.TST"; }
-    fs::path journal() const { return dir / "MASTER.TST-journal"; }
-
-    // MASTER.TST with two customers, no connection of it left open.
-    void made() {
-        const uint16_t h = open();
-        ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
-        ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
-        close(h);
-    }
     // A write of customer `code` into `f`, stopped in its commit by a child process.
     bool stopWrite(const fs::path& f, const std::string& code) {
         return stop_in_commit([&] {

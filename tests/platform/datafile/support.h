@@ -10,6 +10,7 @@
 #include "immutable.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
@@ -38,6 +39,24 @@ namespace dz::test {
 inline std::string bytes_of(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+// Runs `sql` on `file` through SQLite's own file layer, as its shell would; "" when it ran, else
+// its words. `rows` gets what it answered, one line a row.
+inline std::string run_stock(const std::filesystem::path& file, const std::string& sql, std::string* rows = nullptr) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix");
+    char* err = nullptr;
+    auto row = [](void* out, int n, char** values, char**) {
+        for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + "\n";
+        return 0;
+    };
+    std::string answered;
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), row, &answered, &err);
+    const std::string why = rc == SQLITE_OK ? "" : err ? err : sqlite3_errstr(rc);
+    sqlite3_free(err);
+    sqlite3_close(db);
+    if (rows) *rows = answered;
+    return why;
 }
 
 // Runs `body` in a child process (as user `uid` when given, which needs root) that reports
@@ -278,6 +297,21 @@ protected:
 
     std::filesystem::path dir;
     std::vector<uint16_t> opened;
+};
+
+// A test of MASTER.TST and its journal.
+class TstFileTest : public DataFileTest {
+public:
+    std::filesystem::path file() const { return dir / "MASTER.TST"; }
+    std::filesystem::path journal() const { return dir / "MASTER.TST-journal"; }
+
+    // MASTER.TST with two customers, no connection of it left open.
+    void made() {
+        const uint16_t h = open();
+        ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+        ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+        close(h);
+    }
 };
 
 }  // namespace dz::test
