@@ -96,6 +96,13 @@ TEST_F(KeptWrites, ALogOfNoFramesOrNotBelievedByItsRightsIsRemoved) {
         EXPECT_THAT(said, AllOf(HasSubstr("is a write-ahead log or its index"), HasSubstr("until the journal is removed")));
         EXPECT_EQ(next, (ui::NextStep{ui::Step::RemoveJournal, {log().string(), me()}}));
     }
+    // Nor is a name that links to a log of frames a log of its own.
+    const fs::path elsewhere = dir / "elsewhere";
+    fs::remove(log());
+    std::ofstream(elsewhere, std::ios::binary) << framed;
+    ASSERT_EQ(::chmod(elsewhere.c_str(), 0644), 0);
+    fs::create_symlink(elsewhere, log());
+    EXPECT_EQ(refusal().second.step, ui::Step::RemoveJournal);
 }
 
 // A journal the content cannot tell to be the file's own (another data file's first page; times a
