@@ -1285,5 +1285,25 @@ TEST_F(OwnJournal, AJournalAMemberTheFilesListKeepsOutMayWriteIsNeverPlayed) {
     }
 }
 
+// A journal is judged by the records it holds, not by its length: a part whose count stands and
+// whose one record is cut is damage, never a write that reached nothing; one that never synced
+// (its count open) holding one whole record is a write to take back.
+TEST_F(OwnJournal, AJournalOfOneRecordIsJudgedByThatRecord) {
+    made();
+    JournalSpec counted;
+    std::string cut = journal_of(file(), counted);
+    cut.resize(counted.sector + 10);
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << cut;
+    xio::JournalJudgement judged = xio::judge_journal(file().string());
+    EXPECT_EQ(judged.kind, xio::JournalKind::NotOwn);
+    EXPECT_EQ(judged.refusal, xio::JournalRefusal::Damaged);
+    JournalSpec open;
+    open.count = 0xffffffffu;
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << journal_of(file(), open);
+    judged = xio::judge_journal(file().string());
+    EXPECT_EQ(judged.kind, xio::JournalKind::Own);
+    EXPECT_FALSE(judged.playsNothing);
+}
+
 }  // namespace
 }  // namespace dz::test
