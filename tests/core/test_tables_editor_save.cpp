@@ -65,6 +65,17 @@ protected:
         return mf;
     }
 
+    // The same, opened where the tables file may only be read, as the editor then opens it.
+    std::unique_ptr<SubstitutionMasterFile> LookAtTable(const std::string& group, uint32_t appl, uint16_t field) {
+        std::unique_ptr<SubstitutionMasterFile> mf;
+        {
+            xio_read_only_scope look;
+            mf = std::make_unique<SubstitutionMasterFile>(kCommand);
+        }
+        EXPECT_TRUE(mf->OpenForEdit(group, static_cast<uint16_t>(appl + 1), field, true, 0, 65535, 0, 0, true, false));
+        return mf;
+    }
+
     // A document loaded from the table as the editor opens it.
     void Load(SubstitutionMasterFile& mf, SubstitutionTable& doc) {
         doc.masterHandle = mf.handle();
@@ -298,13 +309,8 @@ TEST_F(EditorSaveTest, WriteFailureMidSaveLeavesTheStoredTableAndTheFlags) {
 TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
     CreateMasterFile();
     WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
-    std::unique_ptr<SubstitutionMasterFile> mf;
-    {
-        xio_read_only_scope look;
-        mf = std::make_unique<SubstitutionMasterFile>(kCommand);
-    }
+    const std::unique_ptr<SubstitutionMasterFile> mf = LookAtTable("Jobs", kApplPR, 30);
     ASSERT_TRUE(mf->ReadOnly());
-    ASSERT_TRUE(mf->OpenForEdit("Jobs", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
     SubstitutionTable doc("Jobs", 30, kApplPR);
     doc.oldSize = 10;
     Load(*mf, doc);
@@ -344,12 +350,7 @@ TEST_F(EditorSaveTest, ASaveOnAnImmutableFileSaysTheAdministratorsLift) {
         ~Lifted() { testing_support::SetImmutable(file, false); }
     } lifted{master};
     if (!testing_support::SetImmutable(master, true)) GTEST_SKIP() << "the file system keeps no immutable attribute";
-    std::unique_ptr<SubstitutionMasterFile> mf;
-    {
-        xio_read_only_scope look;
-        mf = std::make_unique<SubstitutionMasterFile>(kCommand);
-    }
-    ASSERT_TRUE(mf->OpenForEdit("Jobs", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    const std::unique_ptr<SubstitutionMasterFile> mf = LookAtTable("Jobs", kApplPR, 30);
     SubstitutionTable doc("Jobs", 30, kApplPR);
     doc.oldSize = 10;
     Load(*mf, doc);
